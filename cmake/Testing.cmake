@@ -1,0 +1,20 @@
+# GoogleTest: Debian's packaged build natively; built from Debian's
+# googletest sources for the Windows tree.
+if(CMAKE_CROSSCOMPILING)
+  set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+else()
+  find_package(GTest REQUIRED)
+endif()
+include(GoogleTest)
+
+# stowaway_add_test(target): natively every case is its own ctest test; under
+# Wine a whole program is one test, since each start of Wine costs a second.
+function(stowaway_add_test target)
+  if(CMAKE_CROSSCOMPILING)
+    add_test(NAME ${target} COMMAND ${target})
+  else()
+    gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60)
+  endif()
+endfunction()

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs, and only those that are missing.
+# Usage: cmake/install-deps.sh [test|bench|fuzz]...   (default: test)
+set -euo pipefail
+
+want=(cmake make ninja-build g++ libgtest-dev googletest
+      g++-mingw-w64-i686 wine wine32:i386)
+for extra in "$@"; do
+  case "$extra" in
+    test) ;;
+    bench) want+=(libbenchmark-dev zlib1g-dev liblz4-dev perl-doc python3-matplotlib) ;;
+    fuzz) want+=(clang libclang-rt-14-dev) ;;
+    *) echo "install-deps: unknown group '$extra'" >&2; exit 2 ;;
+  esac
+done
+
+missing=()
+for pkg in "${want[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$pkg")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+sudo=()
+if [[ $(id -u) -ne 0 ]]; then
+  command -v sudo >/dev/null || { echo "install-deps: need root to install: ${missing[*]}" >&2; exit 1; }
+  sudo=(sudo)
+fi
+echo "install-deps: installing ${missing[*]}"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${sudo[@]}" dpkg --add-architecture i386
+fi
+"${sudo[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

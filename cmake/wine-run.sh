@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine in the build tree's own prefix, with no
+# display: the null graphics driver still gives windows and window messages.
+# Usage: wine-run.sh PROGRAM.exe [ARGS...]   (WINE_BUILD_DIR names the build tree)
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=${WINE_BUILD_DIR:-$here/../build/win32}
+export WINEPREFIX=${WINEPREFIX:-$(cd "$build" && pwd)/wineprefix}
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES='mscoree,mshtml='
+export WINEARCH=${WINEARCH:-win64}
+
+# Several tests may start at once: only one creates the prefix.
+if [[ ! -f "$WINEPREFIX/.stowaway-ready" ]]; then
+  mkdir -p "$WINEPREFIX"
+  (
+    flock 9
+    if [[ ! -f "$WINEPREFIX/.stowaway-ready" ]]; then
+      wineboot -i >/dev/null 2>&1
+      wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+      wineserver -w
+      touch "$WINEPREFIX/.stowaway-ready"
+    fi
+  ) 9>"$WINEPREFIX.lock"
+fi
+exec wine "$@"

@@ -1,0 +1,95 @@
+// The component's side of the LZH codec: its block-buffered byte source and
+// sink, and the LZH branches of Decompress and Compress.
+#include "compression/LZRW1.h"
+#include "compression/bytes.h"
+#include "compression/lzh.h"
+
+namespace stowaway {
+
+// Loads the input buffer BlockSize bytes at a time, with a progress point
+// after each load. At the end of the input every request reads again, and
+// makes a progress point again.
+class Tlzrw1::LzhBlockReader final : public LzhSource {
+ public:
+  explicit LzhBlockReader(Tlzrw1& owner) : owner_(owner) {}
+
+ protected:
+  bool Refill() override {
+    const int32_t got = owner_.ReadInput(owner_.InBuffer.get(), BlockSize);
+    if (got < 0) {
+      if (owner_.UseStream) {
+        throw ELzrw1Exception("Compression Error, reading from input stream ! (LZH)");
+      }
+      throw ELzrw1Exception("Compression Error, reading from input file : " + owner_.InputFile +
+                            " (LZH)");
+    }
+    owner_.ReadTotal += got;
+    owner_.ProgressPoint();
+    if (got == 0) return false;
+    Next = owner_.InBuffer.get();
+    End = Next + got;
+    return true;
+  }
+
+ private:
+  Tlzrw1& owner_;
+};
+
+// Collects the output in the output buffer and writes it out BlockSize bytes
+// at a time, each block when the next byte arrives, with a progress point.
+class Tlzrw1::LzhBlockWriter final : public LzhSink {
+ public:
+  explicit LzhBlockWriter(Tlzrw1& owner) : owner_(owner) {
+    Next = owner_.OutBuffer.get();
+    End = Next + BlockSize;
+  }
+
+  // Writes what is left, then makes the closing progress point.
+  void Finish() {
+    WriteOut();
+    owner_.ProgressPoint();
+  }
+
+ protected:
+  void Flush() override {
+    WriteOut();
+    Next = owner_.OutBuffer.get();
+    owner_.ProgressPoint();
+  }
+
+ private:
+  void WriteOut() {
+    const auto pending = static_cast<int32_t>(Next - owner_.OutBuffer.get());
+    owner_.IoCount = owner_.WriteOutput(owner_.OutBuffer.get(), pending);
+    owner_.CheckWrite(owner_.IoCount, pending);
+    owner_.WriteTotal += owner_.IoCount;
+  }
+
+  Tlzrw1& owner_;
+};
+
+void Tlzrw1::DecompressLzh() {
+  // The size field comes straight from the input, not through the buffer.
+  uint8_t size_field[4];
+  IoCount = ReadInput(size_field, 4);
+  CheckRead(IoCount, 4);
+  ReadTotal += 4;
+  const auto original_size = static_cast<int32_t>(LoadLE32(size_field));
+
+  LzhBlockReader reader(*this);
+  LzhBlockWriter writer(*this);
+  LzhCodec->DecodeStream(original_size, reader, writer);
+  writer.Finish();
+  if (WriteTotal != original_size) {
+    throw ELzrw1Exception("Lzrw1 (LZH decompression) : Original and compressed sizes do not match !");
+  }
+}
+
+void Tlzrw1::CompressLzh() {
+  LzhBlockReader reader(*this);
+  LzhBlockWriter writer(*this);
+  LzhCodec->EncodeStream(reader, writer);
+  writer.Finish();
+}
+
+}  // namespace stowaway

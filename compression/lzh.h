@@ -1,0 +1,141 @@
+// TLZH: the LZH codec. LZSS over a 4096-byte ring window with matches of 3 to
+// 60 bytes; literals and match lengths share one adaptive Huffman code over
+// 314 symbols, which encoder and decoder update in lockstep after every
+// symbol; offsets are a fixed prefix code for their upper 6 bits followed by
+// 6 plain bits. The body is one bit string, most significant bit first, with
+// no end marker: the decoder stops by count.
+//
+// The codec knows no files or streams. It pulls bytes from an LzhSource and
+// pushes them to an LzhSink, whose fast paths are inline buffer accesses and
+// whose slow paths (a block read, a block write) are the owner's.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace stowaway {
+
+inline constexpr int WindowSize = 4096;
+inline constexpr int MaxMatch = 60;
+inline constexpr int MatchThreshold = 2;
+inline constexpr int SymbolCount = 314;  // 256 literals + 58 match lengths
+inline constexpr int NodeCount = 627;    // 2 * SymbolCount - 1
+inline constexpr int RootIndex = 626;
+inline constexpr uint16_t WeightLimit = 0x8000;
+inline constexpr int NoNode = 4096;
+// Window positions 0 to 4035 start as spaces; the first new byte goes to 4036.
+inline constexpr int InitialFill = WindowSize - MaxMatch;
+
+// Where the codec takes its input from: the unread bytes [Next, End) of a
+// block buffer, and Refill to load the next block when they run out.
+class LzhSource {
+ public:
+  virtual ~LzhSource() = default;
+
+  // Delivers one byte; false when the input has ended. Every request made
+  // after the end tries to read again.
+  bool Get(uint8_t& byte) {
+    if (Next == End && !Refill()) return false;
+    byte = *Next++;
+    return true;
+  }
+
+  const uint8_t* Next = nullptr;
+  const uint8_t* End = nullptr;
+
+ protected:
+  // Loads more bytes into [Next, End); false when none came.
+  virtual bool Refill() = 0;
+};
+
+// Where the codec puts its output: the free bytes [Next, End) of a block
+// buffer, and Flush to write the full buffer out when it is needed again.
+class LzhSink {
+ public:
+  virtual ~LzhSink() = default;
+
+  void Put(uint8_t byte) {
+    if (Next == End) Flush();
+    *Next++ = byte;
+  }
+
+  uint8_t* Next = nullptr;
+  uint8_t* End = nullptr;
+
+ protected:
+  // Writes the buffer out and makes all of it free again.
+  virtual void Flush() = 0;
+};
+
+class TLZH {
+ public:
+  TLZH();
+  ~TLZH();
+  TLZH(const TLZH&) = delete;
+  TLZH& operator=(const TLZH&) = delete;
+
+  // Decodes one body until at least size bytes have been put. A match in
+  // progress is always completed, so more than size bytes may come out.
+  // Raises ElzhException when the tables cannot be had, and ELzrw1Exception
+  // when the body ends before size bytes have been produced.
+  void DecodeStream(int32_t size, LzhSource& reader, LzhSink& writer);
+  // Codes everything the reader delivers as one body, the last byte padded
+  // with zero bits.
+  void EncodeStream(LzhSource& reader, LzhSink& writer);
+
+  // The adaptive model, shared by both directions; public so that tests can
+  // drive it. AllocTables gives fresh tables (all zero), FreeTables releases
+  // them; the other steps need the tables.
+  void AllocTables();
+  void FreeTables();
+  void InitModel();
+  void UpdateModel(int symbol);
+  void RebuildModel();
+  // The symbol's current code as '0' and '1' characters, first bit first.
+  std::string SymbolCode(int symbol) const;
+
+ private:
+  // The seven tables; one allocation per stream.
+  struct Tables {
+    // The ring, then a mirror of positions 0 to 58 for the encoder.
+    uint8_t Window[WindowSize + MaxMatch - 1];
+    int16_t MatchLeft[WindowSize + 1];
+    int16_t MatchParent[WindowSize + 1];
+    int16_t MatchRight[WindowSize + 1 + 256];  // 4097 + b: root of b's tree
+    uint16_t HuffWeight[NodeCount + 1];        // 627: sentinel above all
+    int16_t HuffParent[NodeCount + SymbolCount];  // 627 + s: leaf of s
+    int16_t HuffChild[NodeCount];  // first child, or symbol + 627 for a leaf
+  };
+  // Holds fresh tables for one coding call and releases them on every way out.
+  class TablesInUse {
+   public:
+    explicit TablesInUse(TLZH& codec) : codec_(codec) { codec_.AllocTables(); }
+    ~TablesInUse() { codec_.FreeTables(); }
+    TablesInUse(const TablesInUse&) = delete;
+    TablesInUse& operator=(const TablesInUse&) = delete;
+
+   private:
+    TLZH& codec_;
+  };
+
+  // Encoder steps.
+  void ResetMatchTree();
+  void InsertString(int r);
+  void RemoveString(int p);
+  void WriteBits(LzhSink& writer, int n, uint16_t code);
+  void EncodeSymbol(LzhSink& writer, int symbol);
+  void EncodeOffset(LzhSink& writer, int offset);
+  void FlushBits(LzhSink& writer);
+
+  std::unique_ptr<Tables> T;
+
+  // Bit writer.
+  uint8_t OutBitCount = 0;
+  uint16_t OutBits = 0;
+  // Result of the last InsertString.
+  int16_t MatchOffset = 0;
+  int16_t MatchLength = 0;
+};
+
+}  // namespace stowaway

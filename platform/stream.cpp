@@ -1,0 +1,67 @@
+#include "platform/stream.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/exception.h"
+
+namespace stowaway {
+
+int64_t TStream::Size() {
+  const int64_t here = Seek(0, SeekOrigin::Current);
+  if (here < 0) return -1;
+  const int64_t end = Seek(0, SeekOrigin::End);
+  if (Seek(here, SeekOrigin::Begin) < 0) return -1;
+  return end;
+}
+
+TFileStream::TFileStream(const std::string& path, Mode mode) : path_(path) {
+  if (mode == Mode::OpenRead) {
+    handle_ = Files().OpenReadShared(path);
+    if (handle_ <= 0) throw EFOpenError("Cannot open file " + path);
+  } else {
+    handle_ = Files().Create(path);
+    if (handle_ <= 0) throw EFCreateError("Cannot create file " + path);
+  }
+}
+
+TFileStream::~TFileStream() { Files().Close(handle_); }
+
+int32_t TFileStream::Read(void* buffer, int32_t count) { return Files().Read(handle_, buffer, count); }
+
+int32_t TFileStream::Write(const void* buffer, int32_t count) {
+  return Files().Write(handle_, buffer, count);
+}
+
+int64_t TFileStream::Seek(int64_t offset, SeekOrigin origin) {
+  return Files().Seek(handle_, offset, origin);
+}
+
+int32_t TMemoryStream::Read(void* buffer, int32_t count) {
+  const int64_t size = static_cast<int64_t>(data_.size());
+  if (count <= 0 || position_ >= size) return 0;
+  const int32_t got = static_cast<int32_t>(std::min<int64_t>(count, size - position_));
+  std::memcpy(buffer, data_.data() + position_, static_cast<size_t>(got));
+  position_ += got;
+  return got;
+}
+
+int32_t TMemoryStream::Write(const void* buffer, int32_t count) {
+  if (count <= 0) return 0;
+  const size_t end = static_cast<size_t>(position_) + static_cast<size_t>(count);
+  if (end > data_.size()) data_.resize(end);
+  std::memcpy(data_.data() + position_, buffer, static_cast<size_t>(count));
+  position_ += count;
+  return count;
+}
+
+int64_t TMemoryStream::Seek(int64_t offset, SeekOrigin origin) {
+  const int64_t base = origin == SeekOrigin::Begin     ? 0
+                       : origin == SeekOrigin::Current ? position_
+                                                       : static_cast<int64_t>(data_.size());
+  if (base + offset < 0) return -1;
+  position_ = base + offset;
+  return position_;
+}
+
+}  // namespace stowaway

@@ -1,0 +1,75 @@
+// Stream objects: what the compression component reads from and writes to.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/file.h"
+
+namespace stowaway {
+
+class TStream {
+ public:
+  virtual ~TStream() = default;
+
+  // The number of bytes moved: fewer than asked only at the end of the data
+  // (reading) or when the medium is full; -1 when the underlying read or
+  // write failed.
+  virtual int32_t Read(void* buffer, int32_t count) = 0;
+  virtual int32_t Write(const void* buffer, int32_t count) = 0;
+  // The new position, or a negative value on failure.
+  virtual int64_t Seek(int64_t offset, SeekOrigin origin) = 0;
+
+  // The whole length, found by seeking to the end and back to where the
+  // stream was; negative on failure.
+  int64_t Size();
+  int64_t Position() { return Seek(0, SeekOrigin::Current); }
+};
+
+// A stream bound to an operating-system file, which it closes when destroyed.
+class TFileStream final : public TStream {
+ public:
+  enum class Mode {
+    // An existing file, read access; others may read and write it meanwhile.
+    OpenRead,
+    // Created, or truncated if it exists; read and write access, no sharing.
+    Create,
+  };
+
+  // Raises EFOpenError "Cannot open file %s" or EFCreateError
+  // "Cannot create file %s" when the file cannot be opened.
+  TFileStream(const std::string& path, Mode mode);
+  ~TFileStream() override;
+  TFileStream(const TFileStream&) = delete;
+  TFileStream& operator=(const TFileStream&) = delete;
+
+  int32_t Read(void* buffer, int32_t count) override;
+  int32_t Write(const void* buffer, int32_t count) override;
+  int64_t Seek(int64_t offset, SeekOrigin origin) override;
+
+  const std::string& FileName() const { return path_; }
+
+ private:
+  std::string path_;
+  FileHandle handle_;
+};
+
+// A stream held in memory, growing as it is written.
+class TMemoryStream final : public TStream {
+ public:
+  TMemoryStream() = default;
+  explicit TMemoryStream(std::vector<uint8_t> data) : data_(std::move(data)) {}
+
+  int32_t Read(void* buffer, int32_t count) override;
+  int32_t Write(const void* buffer, int32_t count) override;
+  int64_t Seek(int64_t offset, SeekOrigin origin) override;
+
+  const std::vector<uint8_t>& Data() const { return data_; }
+
+ private:
+  std::vector<uint8_t> data_;
+  int64_t position_ = 0;
+};
+
+}  // namespace stowaway

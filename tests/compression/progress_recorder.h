@@ -1,0 +1,25 @@
+// Records (BytesRead, BytesWritten) at every progress point of a component.
+#pragma once
+
+#include <utility>
+#include <vector>
+
+#include "compression/LZRW1.h"
+
+namespace stowaway::testing {
+
+using ProgressPoints = std::vector<std::pair<int32_t, int32_t>>;
+
+class ProgressRecorder {
+ public:
+  explicit ProgressRecorder(const Tlzrw1& component) {
+    ProgressHook = [this, &component] { points.emplace_back(component.BytesRead, component.BytesWritten); };
+  }
+  ~ProgressRecorder() { ProgressHook = nullptr; }
+  ProgressRecorder(const ProgressRecorder&) = delete;
+  ProgressRecorder& operator=(const ProgressRecorder&) = delete;
+
+  ProgressPoints points;
+};
+
+}  // namespace stowaway::testing

@@ -1,0 +1,168 @@
+// The file layer and the stream objects, on real files.
+#include <gtest/gtest.h>
+
+#include "platform/exception.h"
+#include "platform/file.h"
+#include "platform/stream.h"
+#include "tests/support/test_data.h"
+
+namespace stowaway {
+namespace {
+
+using testing::Bytes;
+using testing::TempDir;
+
+TEST(FileLayer, CreateWriteReadSeekDelete) {
+  TempDir dir;
+  const std::string path = dir.File("data.bin");
+  FileSystem& files = Files();
+
+  const FileHandle out = files.Create(path);
+  ASSERT_GT(out, 0);
+  EXPECT_EQ(files.Write(out, "hello world", 11), 11);
+  EXPECT_EQ(files.Seek(out, 0, SeekOrigin::Current), 11);
+  files.Close(out);
+
+  const FileHandle in = files.OpenRead(path);
+  ASSERT_GT(in, 0);
+  char buffer[32] = {};
+  EXPECT_EQ(files.Seek(in, 6, SeekOrigin::Begin), 6);
+  EXPECT_EQ(files.Read(in, buffer, 32), 5);
+  EXPECT_EQ(std::string(buffer, 5), "world");
+  EXPECT_EQ(files.Read(in, buffer, 32), 0) << "0 at the end of the file";
+  EXPECT_EQ(files.Seek(in, -2, SeekOrigin::End), 9);
+  EXPECT_EQ(files.Seek(in, -20, SeekOrigin::Current), -1) << "before the start fails";
+  files.Close(in);
+
+  EXPECT_TRUE(files.Delete(path));
+  EXPECT_FALSE(files.Delete(path));
+  EXPECT_LT(files.OpenRead(path), 0);
+  EXPECT_LT(files.OpenReadShared(path), 0);
+  EXPECT_LT(files.OpenReadWriteShared(path), 0);
+}
+
+TEST(FileLayer, CreateTruncatesAnExistingFile) {
+  TempDir dir;
+  testing::WriteFileBytes(dir.File("f"), testing::ToBytes("old contents"));
+  const FileHandle out = Files().Create(dir.File("f"));
+  ASSERT_GT(out, 0);
+  Files().Close(out);
+  EXPECT_TRUE(testing::ReadFileBytes(dir.File("f")).empty());
+}
+
+TEST(FileLayer, BackslashSeparatesFolders) {
+  TempDir dir;
+  const std::string folder = dir.Path().string() + "\\sub";
+  EXPECT_TRUE(Files().CreateFolder(folder));
+  EXPECT_FALSE(Files().CreateFolder(folder)) << "an existing folder is a failure";
+  const FileHandle out = Files().Create(folder + "\\a.txt");
+  ASSERT_GT(out, 0);
+  Files().Close(out);
+  EXPECT_TRUE(std::filesystem::exists(dir.Path() / "sub" / "a.txt"));
+  EXPECT_LT(Files().OpenRead(folder), 0) << "a folder is not a file";
+}
+
+TEST(FileLayer, MissingFolderCannotBeCreatedInto) {
+  TempDir dir;
+  EXPECT_LT(Files().Create(dir.File("missing") + "\\a.txt"), 0);
+  EXPECT_FALSE(Files().CreateFolder(dir.File("missing") + "\\deeper"));
+}
+
+TEST(FileStream, OpenAndCreateFailuresNameTheFile) {
+  TempDir dir;
+  const std::string missing = dir.File("missing.bin");
+  try {
+    TFileStream stream(missing, TFileStream::Mode::OpenRead);
+    FAIL() << "opened a missing file";
+  } catch (const EFOpenError& e) {
+    EXPECT_EQ(e.Message(), "Cannot open file " + missing);
+    EXPECT_STREQ(e.ClassName(), "EFOpenError");
+  }
+  const std::string unwritable = dir.File("no-such-folder") + "\\out.bin";
+  try {
+    TFileStream stream(unwritable, TFileStream::Mode::Create);
+    FAIL() << "created a file in a missing folder";
+  } catch (const EFCreateError& e) {
+    EXPECT_EQ(e.Message(), "Cannot create file " + unwritable);
+    EXPECT_STREQ(e.ClassName(), "EFCreateError");
+  }
+}
+
+TEST(FileStream, SizeKeepsThePosition) {
+  TempDir dir;
+  testing::WriteFileBytes(dir.File("f"), testing::RandomBytes(1000, 1));
+  TFileStream stream(dir.File("f"), TFileStream::Mode::OpenRead);
+  EXPECT_EQ(stream.Seek(300, SeekOrigin::Begin), 300);
+  EXPECT_EQ(stream.Size(), 1000);
+  EXPECT_EQ(stream.Position(), 300);
+}
+
+TEST(FileStream, ReadStreamSharesTheFileWithWriters) {
+  TempDir dir;
+  testing::WriteFileBytes(dir.File("f"), testing::ToBytes("abc"));
+  TFileStream reader(dir.File("f"), TFileStream::Mode::OpenRead);
+  TFileStream second(dir.File("f"), TFileStream::Mode::OpenRead);
+  const FileHandle probe = Files().OpenReadWriteShared(dir.File("f"));
+  EXPECT_GT(probe, 0) << "the size probe opens a file others are reading";
+  if (probe > 0) Files().Close(probe);
+  uint8_t byte = 0;
+  EXPECT_EQ(second.Read(&byte, 1), 1);
+  EXPECT_EQ(byte, 'a');
+}
+
+TEST(FileStream, CreateWritesAndClosesOnDestruction) {
+  TempDir dir;
+  {
+    TFileStream out(dir.File("f"), TFileStream::Mode::Create);
+    EXPECT_EQ(out.Write("xyz", 3), 3);
+  }
+  EXPECT_EQ(testing::ReadFileBytes(dir.File("f")), testing::ToBytes("xyz"));
+  EXPECT_TRUE(Files().Delete(dir.File("f"))) << "closed, so it can be deleted";
+}
+
+TEST(MemoryStream, ReadsWritesAndSeeksLikeAFile) {
+  TMemoryStream stream;
+  EXPECT_EQ(stream.Write("abcdef", 6), 6);
+  EXPECT_EQ(stream.Size(), 6);
+  EXPECT_EQ(stream.Seek(2, SeekOrigin::Begin), 2);
+  char buffer[8] = {};
+  EXPECT_EQ(stream.Read(buffer, 8), 4);
+  EXPECT_EQ(std::string(buffer, 4), "cdef");
+  EXPECT_EQ(stream.Read(buffer, 8), 0);
+  EXPECT_EQ(stream.Seek(-1, SeekOrigin::Begin), -1);
+  EXPECT_EQ(stream.Seek(-3, SeekOrigin::End), 3);
+  EXPECT_EQ(stream.Write("XYZW", 4), 4) << "writing past the end grows the stream";
+  EXPECT_EQ(stream.Data(), testing::ToBytes("abcXYZW"));
+}
+
+class CountingFiles final : public FileSystem {
+ public:
+  FileHandle OpenRead(const std::string&) override { return ++opens; }
+  FileHandle OpenReadShared(const std::string&) override { return ++opens; }
+  FileHandle OpenReadWriteShared(const std::string&) override { return ++opens; }
+  FileHandle Create(const std::string&) override { return -1; }
+  int32_t Read(FileHandle, void*, int32_t) override { return 0; }
+  int32_t Write(FileHandle, const void*, int32_t) override { return -1; }
+  int64_t Seek(FileHandle, int64_t, SeekOrigin) override { return 0; }
+  void Close(FileHandle) override { ++closes; }
+  bool Delete(const std::string&) override { return false; }
+  bool CreateFolder(const std::string&) override { return false; }
+  int opens = 0;
+  int closes = 0;
+};
+
+TEST(ScopedFileSystem, ReplacesTheFileLayerAndRestoresIt) {
+  CountingFiles fake;
+  {
+    ScopedFileSystem scope(fake);
+    EXPECT_EQ(&Files(), &fake);
+    { TFileStream stream("anything", TFileStream::Mode::OpenRead); }
+    EXPECT_EQ(fake.opens, 1);
+    EXPECT_EQ(fake.closes, 1);
+    EXPECT_THROW(TFileStream("x", TFileStream::Mode::Create), EFCreateError);
+  }
+  EXPECT_EQ(&Files(), &NativeFileSystem());
+}
+
+}  // namespace
+}  // namespace stowaway
