@@ -119,7 +119,9 @@ class TLZH {
     TLZH& codec_;
   };
 
-  // Encoder steps.
+  // Encoder steps. Tests drive EncodeSymbol and EncodeOffset directly
+  // through LzhEncoderProbe, to reach codes no short input produces.
+  friend class LzhEncoderProbe;
   void ResetMatchTree();
   void InsertString(int r);
   void RemoveString(int p);
