@@ -15,11 +15,16 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
+
+#include "platform/stream.h"
 
 namespace stowaway {
 
 inline constexpr int32_t DirectoryEntrySize = 428;
 inline constexpr int32_t DirectorySlots = 501;
+// The first character of a folder entry's StoredPath.
+inline constexpr char FolderEntryMark = '|';
 
 // One directory record, decoded.
 struct ArchiveDirectoryEntry {
@@ -28,10 +33,23 @@ struct ArchiveDirectoryEntry {
   int32_t EndOffset = 0;
   std::string FileName;
   std::string StoredPath;  // a leading '|' makes the record a folder entry
+
+  bool IsFolder() const { return !StoredPath.empty() && StoredPath[0] == FolderEntryMark; }
 };
 
+// The directory of the archive at path (or in archive, whose name the
+// messages use), without touching the module's state. It accepts exactly
+// what ReadArchiveDirectory accepts: 1 to DirectorySlots records in front of
+// the count, none of them before the file's first byte (their offsets are
+// checked only when an entry is extracted). Raises EFOpenError "Cannot open file %s" when the file
+// cannot be opened, and EArchiveError "No archive directory in %s" when it
+// holds no directory that can be read.
+std::vector<ArchiveDirectoryEntry> ReadDirectory(const std::string& path);
+std::vector<ArchiveDirectoryEntry> ReadDirectory(TStream& archive, const std::string& name);
+
 // Reads the trailer of the archive at path into the directory table. True
-// when it was read and holds at least one record.
+// when it was read and holds 1 to DirectorySlots records; false, and nothing
+// raised, for anything else.
 bool ReadArchiveDirectory(const std::string& path);
 
 // The part of path after its last '\' or ':', at most 255 characters.
@@ -39,13 +57,21 @@ std::string FileNamePart(const std::string& path);
 
 // Extracts entry index into dest (given without a trailing separator): under
 // FileNamePart(FileName) in file-name mode, under StoredPath in stored-path
-// mode. False only when the directory cannot be loaded; other failures
-// raise.
+// mode. A folder entry creates its folder in stored-path mode (an existing
+// one is fine) and nothing in file-name mode. The directory is read unless
+// it was loaded from this same path. False only when the directory cannot
+// be loaded; other failures raise:
+//   EArchiveError "Archive entry index out of range: %d"
+//   EArchiveError "Unsafe file name in archive: %s" (nothing is created)
+//   EArchiveError "Damaged entry in archive: %s" (offsets outside the file)
+//   EFOpenError "Cannot open file %s", EFCreateError "Cannot create file %s"
+//   and whatever Decompress raises; the entry's output file is then deleted.
 bool ExtractArchiveEntry(const std::string& path, const std::string& dest, int32_t index,
                          bool UseStoredPath);
 
 // Extracts every entry in directory order, calling hook at every progress
-// point of the component. True when every entry was extracted.
+// point of the component. True when every entry was extracted; it stops at
+// the first entry that fails, and the entries before it stay on disk.
 bool ExtractAllEntries(const std::string& path, const std::string& dest,
                        const std::function<void()>& hook, bool UseStoredPath);
 

@@ -1,0 +1,169 @@
+#include "archive/packerunit.h"
+
+#include <algorithm>
+#include <array>
+#include <memory>
+
+#include "archive/entry_stream.h"
+#include "archive/errors.h"
+#include "archive/names.h"
+#include "compression/LZRW1.h"
+
+namespace stowaway {
+namespace {
+
+struct PackerState {
+  std::array<ArchiveDirectoryEntry, DirectorySlots> DirectoryTable;
+  int32_t EntryCount = 0;
+  bool DirectoryLoaded = false;
+  // The archive the table was read from: another archive needs its own.
+  std::string DirectoryPath;
+  std::unique_ptr<TFileStream> ArchiveStream;
+  std::unique_ptr<TFileStream> TargetStream;
+  std::unique_ptr<Tlzrw1> ArchiveCodec;
+  std::string CurrentEntryName;
+  int32_t CurrentPackedSize = 0;
+};
+
+PackerState Packer;
+
+// The archive stream and the component of one operation. They are made here
+// unless an ExtractAllEntries already holds them, and released by whoever
+// made them.
+class ArchiveInUse {
+ public:
+  ArchiveInUse(const std::string& path, const std::function<void()>& hook) {
+    if (Packer.ArchiveCodec) return;
+    auto stream = std::make_unique<TFileStream>(path, TFileStream::Mode::OpenRead);
+    auto codec = std::make_unique<Tlzrw1>();
+    codec->CompressMode = TCompressMode::Good;
+    codec->UseStream = true;
+    Packer.ArchiveStream = std::move(stream);
+    Packer.ArchiveCodec = std::move(codec);
+    ProgressHook = hook;
+    made_ = true;
+  }
+  ~ArchiveInUse() {
+    if (!made_) return;
+    ProgressHook = nullptr;
+    Packer.ArchiveCodec.reset();
+    Packer.ArchiveStream.reset();
+  }
+  ArchiveInUse(const ArchiveInUse&) = delete;
+  ArchiveInUse& operator=(const ArchiveInUse&) = delete;
+
+ private:
+  bool made_ = false;
+};
+
+// The output file of one entry: closed on every way out, and deleted unless
+// the entry was extracted whole.
+class TargetInUse {
+ public:
+  explicit TargetInUse(std::string path) : path_(std::move(path)) {
+    Packer.TargetStream = std::make_unique<TFileStream>(path_, TFileStream::Mode::Create);
+  }
+  ~TargetInUse() {
+    Packer.TargetStream.reset();
+    if (!kept_) Files().Delete(path_);
+  }
+  TargetInUse(const TargetInUse&) = delete;
+  TargetInUse& operator=(const TargetInUse&) = delete;
+
+  void Keep() { kept_ = true; }
+
+ private:
+  std::string path_;
+  bool kept_ = false;
+};
+
+[[noreturn]] void RefuseName(const std::string& name) {
+  throw EArchiveError("Unsafe file name in archive: " + name);
+}
+
+// Where entry goes below the destination folder, once it is known to stay
+// there.
+std::string OutputName(const ArchiveDirectoryEntry& entry, bool UseStoredPath) {
+  if (!UseStoredPath) {
+    std::string name = FileNamePart(entry.FileName);
+    if (!IsSafeFileName(name)) RefuseName(entry.FileName);
+    return name;
+  }
+  std::string path = entry.IsFolder() ? entry.StoredPath.substr(1) : entry.StoredPath;
+  if (!IsSafeStoredPath(path)) RefuseName(entry.StoredPath);
+  return path;
+}
+
+}  // namespace
+
+bool ReadArchiveDirectory(const std::string& path) {
+  Packer.DirectoryLoaded = false;
+  try {
+    const std::vector<ArchiveDirectoryEntry> entries = ReadDirectory(path);
+    std::copy(entries.begin(), entries.end(), Packer.DirectoryTable.begin());
+    Packer.EntryCount = static_cast<int32_t>(entries.size());
+    Packer.DirectoryPath = path;
+    Packer.DirectoryLoaded = true;
+  } catch (...) {
+    Packer.EntryCount = 0;
+  }
+  return Packer.DirectoryLoaded;
+}
+
+bool ExtractArchiveEntry(const std::string& path, const std::string& dest, int32_t index,
+                         bool UseStoredPath) {
+  if (!Packer.DirectoryLoaded || Packer.DirectoryPath != path) {
+    if (!ReadArchiveDirectory(path)) return false;
+  }
+  if (index < 0 || index >= Packer.EntryCount) {
+    throw EArchiveError("Archive entry index out of range: " + std::to_string(index));
+  }
+  const ArchiveDirectoryEntry& entry = Packer.DirectoryTable[static_cast<size_t>(index)];
+  // File-name mode puts every file straight into dest: a folder has no place.
+  if (entry.IsFolder() && !UseStoredPath) return true;
+  const std::string output = dest + '\\' + OutputName(entry, UseStoredPath);
+
+  ArchiveInUse archive(path, nullptr);
+  if (entry.IsFolder()) {
+    // An existing folder is what a second run finds; a missing parent shows
+    // up in the entries that need it.
+    Files().CreateFolder(output);
+    return true;
+  }
+  TEntryStream packed(*Packer.ArchiveStream, entry);
+  TargetInUse target(output);
+  Packer.CurrentPackedSize = entry.EndOffset - entry.StartOffset;
+  Packer.CurrentEntryName = FileNamePart(entry.FileName);
+  Tlzrw1& codec = *Packer.ArchiveCodec;
+  codec.InputStream = &packed;
+  codec.OutputStream = Packer.TargetStream.get();
+  codec.Decompress();
+  target.Keep();
+  return true;
+}
+
+bool ExtractAllEntries(const std::string& path, const std::string& dest,
+                       const std::function<void()>& hook, bool UseStoredPath) {
+  if (!ReadArchiveDirectory(path)) return false;
+  try {
+    ArchiveInUse archive(path, hook);
+    for (int32_t index = 0; index < Packer.EntryCount; ++index) {
+      ExtractArchiveEntry(path, dest, index, UseStoredPath);
+    }
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+void GetEntryCounters(int32_t& bytes_read, int32_t& bytes_written) {
+  if (!Packer.ArchiveCodec) return;
+  bytes_read = Packer.ArchiveCodec->BytesRead;
+  bytes_written = Packer.ArchiveCodec->BytesWritten;
+}
+
+const std::string& CurrentEntryName() { return Packer.CurrentEntryName; }
+
+int32_t CurrentPackedSize() { return Packer.CurrentPackedSize; }
+
+}  // namespace stowaway
