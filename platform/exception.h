@@ -8,15 +8,19 @@ namespace stowaway {
 
 class Exception : public std::exception {
  public:
-  explicit Exception(std::string message) : message_(std::move(message)) {}
+  explicit Exception(std::string message)
+      : message_(std::move(message)), address_(__builtin_return_address(0)) {}
 
   const std::string& Message() const noexcept { return message_; }
   const char* what() const noexcept override { return message_.c_str(); }
   // The class name, as the process's failure report shows it.
   virtual const char* ClassName() const noexcept { return "Exception"; }
+  // Where in the code the exception was raised, as the failure report shows it.
+  const void* Address() const noexcept { return address_; }
 
  private:
   std::string message_;
+  const void* address_;
 };
 
 // Declares an exception class that derives from Base and adds only its name.

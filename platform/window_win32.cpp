@@ -1,0 +1,161 @@
+#include <windows.h>
+
+#include <cstddef>
+#include <map>
+
+#include "platform/window.h"
+
+namespace stowaway {
+
+static_assert(WmDestroy == WM_DESTROY && WmClose == WM_CLOSE && WmQuit == WM_QUIT &&
+              WmCopyData == WM_COPYDATA && WmUser == WM_USER);
+static_assert(CsHRedraw == CS_HREDRAW && CsVRedraw == CS_VREDRAW);
+static_assert(WsOverlappedWindow == WS_OVERLAPPEDWINDOW);
+static_assert(CwUseDefault == CW_USEDEFAULT && SwShow == SW_SHOW);
+static_assert(MbIconError == MB_ICONERROR && MbTaskModal == MB_TASKMODAL);
+
+static_assert(sizeof(CopyData) == sizeof(COPYDATASTRUCT));
+static_assert(offsetof(CopyData, dwData) == offsetof(COPYDATASTRUCT, dwData));
+static_assert(offsetof(CopyData, cbData) == offsetof(COPYDATASTRUCT, cbData));
+static_assert(offsetof(CopyData, lpData) == offsetof(COPYDATASTRUCT, lpData));
+static_assert(sizeof(WParam) == sizeof(WPARAM) && sizeof(LParam) == sizeof(LPARAM) &&
+              sizeof(LResult) == sizeof(LRESULT) && sizeof(WindowHandle) == sizeof(HWND));
+
+namespace {
+
+HWND ToHwnd(WindowHandle window) {
+  return reinterpret_cast<HWND>(static_cast<uintptr_t>(window));
+}
+
+WindowHandle ToWindowHandle(HWND window) {
+  return static_cast<WindowHandle>(reinterpret_cast<uintptr_t>(window));
+}
+
+MSG ToMsg(const Message& message) {
+  MSG msg{};
+  msg.hwnd = ToHwnd(message.window);
+  msg.message = message.message;
+  msg.wParam = message.wParam;
+  msg.lParam = message.lParam;
+  msg.time = message.time;
+  msg.pt.x = message.x;
+  msg.pt.y = message.y;
+  return msg;
+}
+
+// The procedures of the classes registered here, by class atom. The platform
+// calls one procedure of the calling convention it knows; that one forwards.
+std::map<ATOM, WindowProcedure>& Procedures() {
+  static std::map<ATOM, WindowProcedure> procedures;
+  return procedures;
+}
+
+LRESULT CALLBACK ForwardToProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  const auto atom = static_cast<ATOM>(::GetClassLongA(window, GCW_ATOM));
+  const auto found = Procedures().find(atom);
+  if (found == Procedures().end()) return ::DefWindowProcA(window, message, wparam, lparam);
+  return found->second(ToWindowHandle(window), message, wparam, lparam);
+}
+
+class Win32WindowSystem final : public WindowSystem {
+ public:
+  std::string ModulePath() override {
+    char path[MAX_PATH + 1] = {};
+    const DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return std::string(path, length);
+  }
+
+  std::string SystemFolderPath() override {
+    char path[MAX_PATH] = {};
+    ::GetSystemDirectoryA(path, MAX_PATH);
+    return path;
+  }
+
+  uint32_t StartProgram(const std::string& command_line, int32_t show) override {
+    return ::WinExec(command_line.c_str(), static_cast<UINT>(show));
+  }
+
+  uintptr_t StandardIcon(uint32_t resource) override {
+    return reinterpret_cast<uintptr_t>(::LoadIconA(nullptr, MAKEINTRESOURCEA(resource)));
+  }
+
+  uintptr_t StandardCursor(uint32_t resource) override {
+    return reinterpret_cast<uintptr_t>(::LoadCursorA(nullptr, MAKEINTRESOURCEA(resource)));
+  }
+
+  bool RegisterWindowClass(const WindowClass& window_class) override {
+    WNDCLASSA wc{};
+    wc.style = window_class.style;
+    wc.lpfnWndProc = ForwardToProcedure;
+    wc.hInstance = ::GetModuleHandleA(nullptr);
+    wc.hIcon = reinterpret_cast<HICON>(window_class.icon);
+    wc.hCursor = reinterpret_cast<HCURSOR>(window_class.cursor);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(window_class.background);
+    wc.lpszClassName = window_class.name.c_str();
+    const ATOM atom = ::RegisterClassA(&wc);
+    if (atom == 0) return false;
+    Procedures()[atom] = window_class.procedure;
+    return true;
+  }
+
+  WindowHandle CreateTopLevelWindow(const WindowSpec& spec) override {
+    return ToWindowHandle(::CreateWindowExA(spec.extendedStyle, spec.className.c_str(),
+                                            spec.title.c_str(), spec.style, spec.left, spec.top,
+                                            spec.width, spec.height, nullptr, nullptr,
+                                            ::GetModuleHandleA(nullptr), nullptr));
+  }
+
+  void UpdateWindowNow(WindowHandle window) override { ::UpdateWindow(ToHwnd(window)); }
+
+  int32_t NextMessage(Message& message) override {
+    MSG msg{};
+    const BOOL result = ::GetMessageA(&msg, nullptr, 0, 0);
+    message.window = ToWindowHandle(msg.hwnd);
+    message.message = msg.message;
+    message.wParam = msg.wParam;
+    message.lParam = msg.lParam;
+    message.time = msg.time;
+    message.x = msg.pt.x;
+    message.y = msg.pt.y;
+    return result;
+  }
+
+  void TranslateKeys(const Message& message) override {
+    const MSG msg = ToMsg(message);
+    ::TranslateMessage(&msg);
+  }
+
+  LResult DispatchToWindow(const Message& message) override {
+    const MSG msg = ToMsg(message);
+    return ::DispatchMessageA(&msg);
+  }
+
+  LResult DefaultProcedure(WindowHandle window, uint32_t message, WParam wparam,
+                           LParam lparam) override {
+    return ::DefWindowProcA(ToHwnd(window), message, wparam, lparam);
+  }
+
+  void PostQuit(int32_t exit_code) override { ::PostQuitMessage(exit_code); }
+
+  WindowHandle FindWindowByTitle(const std::string& title) override {
+    return ToWindowHandle(::FindWindowA(nullptr, title.c_str()));
+  }
+
+  LResult Send(WindowHandle window, uint32_t message, WParam wparam, LParam lparam) override {
+    return ::SendMessageA(ToHwnd(window), message, wparam, lparam);
+  }
+
+  void ShowMessageBox(const std::string& text, const std::string& caption,
+                      uint32_t flags) override {
+    ::MessageBoxA(nullptr, text.c_str(), caption.c_str(), flags);
+  }
+};
+
+}  // namespace
+
+WindowSystem& NativeWindowSystem() {
+  static Win32WindowSystem windows;
+  return windows;
+}
+
+}  // namespace stowaway
