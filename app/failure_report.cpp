@@ -1,0 +1,42 @@
+#include "app/failure_report.h"
+
+#include <exception>
+
+#include "archive/packerunit.h"
+#include "platform/exception.h"
+
+namespace stowaway {
+
+std::string FailureReportText(const std::string& class_name, const std::string& module,
+                              const void* address, const std::string& message) {
+  std::string hex(2 * sizeof(void*), '0');
+  uintptr_t value = reinterpret_cast<uintptr_t>(address);
+  for (auto digit = hex.rbegin(); digit != hex.rend(); ++digit, value >>= 4) {
+    *digit = "0123456789ABCDEF"[value & 0xF];
+  }
+  const bool ends_with_full_stop = !message.empty() && message.back() == '.';
+  return "Exception " + class_name + " in module " + module + " at " + hex + ".\n" + message +
+         (ends_with_full_stop ? "" : ".");
+}
+
+int ReportUncaughtException(WindowSystem& windows, std::exception_ptr failure) {
+  std::string class_name = "Exception";
+  std::string message;
+  const void* address = nullptr;
+  try {
+    std::rethrow_exception(failure);
+  } catch (const Exception& e) {
+    class_name = e.ClassName();
+    message = e.Message();
+    address = e.Address();
+  } catch (const std::exception& e) {
+    message = e.what();
+  } catch (...) {
+  }
+  windows.ShowMessageBox(
+      FailureReportText(class_name, FileNamePart(windows.ModulePath()), address, message),
+      FailureReportCaption, FailureReportFlags);
+  return FailureExitCode;
+}
+
+}  // namespace stowaway
