@@ -1,15 +1,229 @@
 #include "compression/LZRW1KH.h"
 
+#include <algorithm>
+#include <bit>
+#include <cassert>
+#include <cstring>
 #include <new>
 
 #include "compression/errors.h"
 
 namespace stowaway {
+namespace {
 
-TLZR::TLZR() : HashTable(new (std::nothrow) uint16_t[4096]) {
+constexpr uint8_t FlagStored = 0x80;
+constexpr uint8_t FlagCoded = 0x40;
+constexpr int32_t GroupItems = 16;
+constexpr int32_t LargestItem = 4;  // a run item
+constexpr int32_t RunMinimum = 16;
+constexpr int32_t RunMaximum = 4095;
+constexpr int32_t MatchMinimum = 3;
+constexpr int32_t MatchMaximum = 18;
+constexpr int32_t MatchReach = 4095;
+constexpr int32_t HashEntries = 4096;
+constexpr uint16_t EmptyEntry = 0xFFFF;
+constexpr int32_t WideCopy = 8;
+
+uint16_t LoadBE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+
+void StoreBE16(uint8_t* p, uint32_t value) {
+  p[0] = static_cast<uint8_t>(value >> 8);
+  p[1] = static_cast<uint8_t>(value);
+}
+
+uint64_t Load64(const uint8_t* p) {
+  uint64_t value;
+  std::memcpy(&value, p, sizeof value);
+  return value;
+}
+
+// The number of equal bytes at a and b, at most limit, compared eight at a
+// time; the first differing byte in memory order ends the count.
+int32_t CommonLength(const uint8_t* a, const uint8_t* b, int32_t limit) {
+  int32_t length = 0;
+  while (limit - length >= WideCopy) {
+    const uint64_t diff = Load64(a + length) ^ Load64(b + length);
+    if (diff != 0) {
+      if constexpr (std::endian::native == std::endian::little) {
+        return length + std::countr_zero(diff) / 8;
+      } else {
+        return length + std::countl_zero(diff) / 8;
+      }
+    }
+    length += WideCopy;
+  }
+  while (length < limit && a[length] == b[length]) ++length;
+  return length;
+}
+
+// The length of the run of source[at] starting at at, when it is long enough
+// for a run item; 0 otherwise.
+int32_t RunLength(const uint8_t* source, int32_t at, int32_t size) {
+  const int32_t left = size - at;
+  if (left < RunMinimum || source[at + 1] != source[at]) return 0;
+  const int32_t limit = std::min(RunMaximum, left);
+  const int32_t length = 1 + CommonLength(source + at + 1, source + at, limit - 1);
+  return length >= RunMinimum ? length : 0;
+}
+
+// Copies length bytes from offset bytes back, with the result of a copy one
+// byte at a time in ascending order. Eight-byte pieces give that result when
+// the offset is at least eight: each piece reads only bytes already in place.
+// They may write past the match, up to the next multiple of eight bytes, so
+// they are used only where room allows.
+void CopyMatch(uint8_t* to, int32_t offset, int32_t length, int32_t room) {
+  constexpr int32_t WideReach = (MatchMaximum + WideCopy - 1) / WideCopy * WideCopy;
+  const uint8_t* from = to - offset;
+  if (offset >= WideCopy && room >= WideReach) {
+    for (int32_t done = 0; done < length; done += WideCopy) {
+      std::memcpy(to + done, from + done, WideCopy);
+    }
+  } else if (offset == 1) {
+    std::memset(to, *from, static_cast<size_t>(length));
+  } else {
+    for (int32_t k = 0; k < length; ++k) to[k] = from[k];
+  }
+}
+
+enum class GroupEnd { Full, BlockEnd, Corrupt };
+
+// Decodes the items of one group. Unchecked, the caller has made sure that
+// all of them lie inside the block: every item reads at most LargestItem
+// bytes. Either way every copy is checked against the output's bounds.
+template <bool Checked>
+GroupEnd DecodeGroup(const uint8_t* source, int32_t size, int32_t& in, uint8_t* dest, int32_t& out,
+                     uint32_t control) {
+  for (int32_t item = 0; item < GroupItems; ++item, control <<= 1) {
+    if constexpr (Checked) {
+      if (in >= size) return GroupEnd::BlockEnd;
+    }
+    if ((control & 0x8000) == 0) {
+      if (out >= LzrwBlockSize) return GroupEnd::Corrupt;
+      dest[out++] = source[in++];
+      continue;
+    }
+    if constexpr (Checked) {
+      if (size - in < 2) return GroupEnd::Corrupt;
+    }
+    const int32_t high = source[in];
+    const int32_t low = source[in + 1];
+    const int32_t offset = high << 4 | low >> 4;
+    if (offset == 0) {
+      if constexpr (Checked) {
+        if (size - in < 4) return GroupEnd::Corrupt;
+      }
+      const int32_t length = (low << 8 | source[in + 2]) + RunMinimum;
+      if (length > LzrwBlockSize - out) return GroupEnd::Corrupt;
+      std::memset(dest + out, source[in + 3], static_cast<size_t>(length));
+      out += length;
+      in += 4;
+    } else {
+      const int32_t length = (low & 0x0F) + MatchMinimum;
+      if (offset > out || length > LzrwBlockSize - out) return GroupEnd::Corrupt;
+      CopyMatch(dest + out, offset, length, LzrwBlockSize - out);
+      out += length;
+      in += 2;
+    }
+  }
+  return GroupEnd::Full;
+}
+
+}  // namespace
+
+TLZR::TLZR() : HashTable(new (std::nothrow) uint16_t[HashEntries]) {
   if (!HashTable) throw ELzrw1KHCompressor("LZRW1KH : no memory for HASH table");
 }
 
 TLZR::~TLZR() = default;
+
+TLZR::Match TLZR::FindMatch(const uint8_t* source, int32_t at, int32_t size) {
+  const uint32_t key = ((static_cast<uint32_t>(source[at]) << 4 ^ source[at + 1]) << 4) ^ source[at + 2];
+  const uint32_t index = (key * 40543u >> 4) & (HashEntries - 1);
+  const int32_t candidate = HashTable[index];
+  HashTable[index] = static_cast<uint16_t>(at);
+  if (candidate == EmptyEntry || at - candidate > MatchReach) return {candidate, 0};
+  const int32_t limit = std::min(MatchMaximum, size - at);
+  return {candidate, CommonLength(source + at, source + candidate, limit)};
+}
+
+uint16_t TLZR::CompressBlock(const uint8_t* source, uint8_t* dest, uint16_t size) {
+  assert(size <= LzrwBlockSize);
+  const int32_t n = size;
+  std::fill_n(HashTable.get(), HashEntries, EmptyEntry);
+  dest[0] = FlagCoded;
+  int32_t out = 3;
+  int32_t control_at = 1;
+  int32_t items = 0;
+  uint32_t control = 0;
+  int32_t at = 0;
+  // Giving up once the output passes the source's size bounds the output at
+  // n + LzrwCompressSlack: a control word and a run item after the last check.
+  while (at < n && out <= n) {
+    if (items == GroupItems) {
+      StoreBE16(dest + control_at, control);
+      control_at = out;
+      out += 2;
+      items = 0;
+      control = 0;
+    }
+    ++items;
+    control <<= 1;
+    if (const int32_t run = RunLength(source, at, n); run != 0) {
+      const uint32_t stored = static_cast<uint32_t>(run - RunMinimum);
+      dest[out] = 0;
+      StoreBE16(dest + out + 1, stored);
+      dest[out + 3] = source[at];
+      out += 4;
+      at += run;
+      control |= 1;
+      continue;
+    }
+    // Fewer than three bytes left can never match, and nothing later can
+    // match them: they are neither hashed nor remembered.
+    if (n - at >= MatchMinimum) {
+      if (const Match match = FindMatch(source, at, n); match.length >= MatchMinimum) {
+        StoreBE16(dest + out, static_cast<uint32_t>((at - match.start) << 4 | (match.length - MatchMinimum)));
+        out += 2;
+        at += match.length;
+        control |= 1;
+        continue;
+      }
+    }
+    dest[out++] = source[at++];
+  }
+  StoreBE16(dest + control_at, control << (GroupItems - items));
+  if (out > n) {
+    dest[0] = FlagStored;
+    std::copy_n(source, n, dest + 1);
+    return static_cast<uint16_t>(n + 1);
+  }
+  return static_cast<uint16_t>(out);
+}
+
+int32_t TLZR::DecompressBlock(const uint8_t* source, uint8_t* dest, uint16_t size) {
+  const int32_t n = size;
+  if (n <= 1) return 0;
+  if (source[0] == FlagStored) {
+    if (n - 1 > LzrwBlockSize) return LzrwCorruptBlock;
+    std::memcpy(dest, source + 1, static_cast<size_t>(n - 1));
+    return n - 1;
+  }
+  // Every flag other than the stored one means coded.
+  if (n < 3) return LzrwCorruptBlock;
+  uint32_t control = LoadBE16(source + 1);
+  int32_t in = 3;
+  int32_t out = 0;
+  for (;;) {
+    const GroupEnd end = n - in >= GroupItems * LargestItem
+                             ? DecodeGroup<false>(source, n, in, dest, out, control)
+                             : DecodeGroup<true>(source, n, in, dest, out, control);
+    if (end == GroupEnd::Corrupt) return LzrwCorruptBlock;
+    if (end == GroupEnd::BlockEnd || in >= n) return out;
+    // A control word announces at least one more item.
+    if (n - in < 3) return LzrwCorruptBlock;
+    control = LoadBE16(source + in);
+    in += 2;
+  }
+}
 
 }  // namespace stowaway

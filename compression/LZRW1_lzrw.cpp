@@ -1,14 +1,80 @@
-// The component's LZRW1/KH block loops.
+// The component's LZRW1/KH block loops: the body is a run of blocks, each a
+// 16-bit little-endian coded length and the coded block; every block but the
+// last decodes to BlockSize bytes.
 #include "compression/LZRW1.h"
+#include "compression/LZRW1KH.h"
+#include "compression/bytes.h"
 
 namespace stowaway {
 
+static_assert(LzrwBlockSize == BlockSize);
+static_assert(LzrwBlockSize + LzrwCompressSlack <= IoBufferSize);
+
+namespace {
+
+[[noreturn]] void RaiseCorruptBlock() {
+  throw ELzrw1Exception("Lzrw1 (decompression LZRW1/KH) : corrupt compressed block !");
+}
+
+}  // namespace
+
 void Tlzrw1::LzrwDecompressBlocks() {
-  throw ELzrw1Exception("Lzrw1 decompression : LZRW1/KH streams are not available in this build !");
+  uint8_t size_field[4];
+  IoCount = ReadInput(size_field, 4);
+  CheckRead(IoCount, 4);
+  ReadTotal += 4;
+  const auto original_size = static_cast<int32_t>(LoadLE32(size_field));
+
+  while (BlockOutLength == BlockSize) {
+    uint8_t length_field[2];
+    IoCount = ReadInput(length_field, 2);
+    CheckRead(IoCount, 2);
+    BlockInLength = LoadLE16(length_field);
+    // A longer block cannot have come from the coder, and would not fit.
+    if (BlockInLength > IoBufferSize) RaiseCorruptBlock();
+    IoCount = ReadInput(InBuffer.get(), BlockInLength);
+    CheckRead(IoCount, BlockInLength);
+    ReadTotal += IoCount + 2;
+
+    BlockOutLength = TLZR::DecompressBlock(InBuffer.get(), OutBuffer.get(),
+                                           static_cast<uint16_t>(BlockInLength));
+    if (BlockOutLength == LzrwCorruptBlock) RaiseCorruptBlock();
+
+    IoCount = WriteOutput(OutBuffer.get(), BlockOutLength);
+    CheckWrite(IoCount, BlockOutLength);
+    WriteTotal += IoCount;
+    ProgressPoint();
+  }
+  if (WriteTotal != original_size) {
+    throw ELzrw1Exception("Lzrw1 (decompression LZRW1/KH) : Original and compressed sizes do not match !");
+  }
 }
 
 void Tlzrw1::LzrwCompressBlocks() {
-  throw ELzrw1Exception("Lzrw1 compression : LZRW1/KH streams are not available in this build !");
+  BlockInLength = BlockSize;
+  ReadTotal = 0;
+  // A short read ends the body; the empty block it may give still goes out,
+  // so the reader knows where the body ends.
+  while (BlockInLength == BlockSize) {
+    BlockInLength = ReadInput(InBuffer.get(), BlockSize);
+    if (BlockInLength < 0) {
+      if (UseStream) throw ELzrw1Exception("Compression Error, reading from input stream ! (LZRW1/KH)");
+      throw ELzrw1Exception("Compression Error, reading from input file : " + InputFile + " (LZRW1/KH)");
+    }
+    ReadTotal += BlockInLength;
+    BlockOutLength = LzrCodec->CompressBlock(InBuffer.get(), OutBuffer.get(),
+                                             static_cast<uint16_t>(BlockInLength));
+
+    uint8_t length_field[2];
+    StoreLE16(length_field, static_cast<uint16_t>(BlockOutLength));
+    IoCount = WriteOutput(length_field, 2);
+    CheckWrite(IoCount, 2);
+    WriteTotal += IoCount;
+    IoCount = WriteOutput(OutBuffer.get(), BlockOutLength);
+    CheckWrite(IoCount, BlockOutLength);
+    WriteTotal += IoCount;
+    ProgressPoint();
+  }
 }
 
 }  // namespace stowaway
