@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "archive/errors.h"
 #include "archive/packerunit.h"
 
 namespace stowaway {
@@ -44,6 +45,19 @@ bool IsSafeStoredPath(const std::string& path) {
     if (end == rest.size()) return true;
     begin = end + 1;
   }
+}
+
+std::string SafeOutputName(const std::string& file_name, const std::string& stored_path,
+                           bool use_stored_path, const std::string& refusal) {
+  if (!use_stored_path) {
+    std::string name = FileNamePart(file_name);
+    if (!IsSafeFileName(name)) throw EArchiveError(refusal + file_name);
+    return name;
+  }
+  const bool folder = !stored_path.empty() && stored_path[0] == FolderEntryMark;
+  std::string path = folder ? stored_path.substr(1) : stored_path;
+  if (!IsSafeStoredPath(path)) throw EArchiveError(refusal + stored_path);
+  return path;
 }
 
 }  // namespace stowaway

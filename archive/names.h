@@ -18,4 +18,11 @@ bool IsSafeFileName(const std::string& name);
 // spaces only.
 bool IsSafeStoredPath(const std::string& path);
 
+// Where an entry goes below the destination folder: the file-name part of
+// file_name in file-name mode, stored_path (a folder entry's without its
+// '|') in stored-path mode. Raises EArchiveError with refusal followed by
+// the text at fault when that would lead outside the folder.
+std::string SafeOutputName(const std::string& file_name, const std::string& stored_path,
+                           bool use_stored_path, const std::string& refusal);
+
 }  // namespace stowaway

@@ -77,23 +77,6 @@ class TargetInUse {
   bool kept_ = false;
 };
 
-[[noreturn]] void RefuseName(const std::string& name) {
-  throw EArchiveError("Unsafe file name in archive: " + name);
-}
-
-// Where entry goes below the destination folder, once it is known to stay
-// there.
-std::string OutputName(const ArchiveDirectoryEntry& entry, bool UseStoredPath) {
-  if (!UseStoredPath) {
-    std::string name = FileNamePart(entry.FileName);
-    if (!IsSafeFileName(name)) RefuseName(entry.FileName);
-    return name;
-  }
-  std::string path = entry.IsFolder() ? entry.StoredPath.substr(1) : entry.StoredPath;
-  if (!IsSafeStoredPath(path)) RefuseName(entry.StoredPath);
-  return path;
-}
-
 }  // namespace
 
 bool ReadArchiveDirectory(const std::string& path) {
@@ -121,7 +104,9 @@ bool ExtractArchiveEntry(const std::string& path, const std::string& dest, int32
   const ArchiveDirectoryEntry& entry = Packer.DirectoryTable[static_cast<size_t>(index)];
   // File-name mode puts every file straight into dest: a folder has no place.
   if (entry.IsFolder() && !UseStoredPath) return true;
-  const std::string output = dest + '\\' + OutputName(entry, UseStoredPath);
+  const std::string output =
+      dest + '\\' +
+      SafeOutputName(entry.FileName, entry.StoredPath, UseStoredPath, "Unsafe file name in archive: ");
 
   ArchiveInUse archive(path, nullptr);
   if (entry.IsFolder()) {

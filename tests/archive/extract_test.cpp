@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <random>
 
 #include "archive/entry_stream.h"
 #include "archive/errors.h"
 #include "archive/packerunit.h"
 #include "compression/LZRW1.h"
 #include "tests/archive/archive_builder.h"
+#include "tests/archive/message_of.h"
 #include "tests/support/faults.h"
 
 namespace stowaway {
@@ -18,18 +20,10 @@ namespace {
 namespace fs = std::filesystem;
 using testing::ArchiveBuilder;
 using testing::Bytes;
+using testing::MessageOf;
 using testing::ReadFileBytes;
 using testing::TempDir;
 using testing::ToBytes;
-
-std::string MessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Exception& e) {
-    return std::string(e.ClassName()) + ": " + e.Message();
-  }
-  return "(no exception)";
-}
 
 // Every file and folder under root, relative, with '/' between components.
 std::vector<std::string> Listing(const fs::path& root) {
@@ -42,6 +36,22 @@ std::vector<std::string> Listing(const fs::path& root) {
 }
 
 using Names = std::vector<std::string>;
+
+// What a progress hook sees of the entry in progress.
+struct Point {
+  std::string name;
+  int32_t packed;
+  int32_t read;
+  int32_t written;
+};
+
+std::function<void()> Recorder(std::vector<Point>& points) {
+  return [&points] {
+    Point p{CurrentEntryName(), CurrentPackedSize(), -1, -1};
+    GetEntryCounters(p.read, p.written);
+    points.push_back(p);
+  };
+}
 
 class Extraction : public ::testing::Test {
  protected:
@@ -167,13 +177,6 @@ TEST_F(Extraction, ForeignSignatureChangesNothing) {
   EXPECT_EQ(Output("x.txt"), ToBytes("still here"));
 }
 
-struct Point {
-  std::string name;
-  int32_t packed;
-  int32_t read;
-  int32_t written;
-};
-
 TEST_F(Extraction, EachEntryIsReadOnlyWithinItsOwnBytes) {
   // Entries larger than one input block, so that an unbounded reader would
   // read well into the next entry.
@@ -182,12 +185,7 @@ TEST_F(Extraction, EachEntryIsReadOnlyWithinItsOwnBytes) {
   ArchiveBuilder archive;
   archive.AddFile(first, "first.bin").AddFile(second, "second.bin").AddFile({}, "third.bin");
   std::vector<Point> points;
-  const auto hook = [&] {
-    Point p{CurrentEntryName(), CurrentPackedSize(), -1, -1};
-    GetEntryCounters(p.read, p.written);
-    points.push_back(p);
-  };
-  ASSERT_TRUE(ExtractAllEntries(Archive(archive), dest, hook, false));
+  ASSERT_TRUE(ExtractAllEntries(Archive(archive), dest, Recorder(points), false));
   EXPECT_EQ(Output("first.bin"), first);
   EXPECT_EQ(Output("second.bin"), second);
   EXPECT_TRUE(Output("third.bin").empty());
@@ -206,6 +204,23 @@ TEST_F(Extraction, EachEntryIsReadOnlyWithinItsOwnBytes) {
     EXPECT_EQ(last->read, last->packed) << "the whole entry and nothing more";
     EXPECT_EQ(last->written, static_cast<int32_t>(Output(r.file_name).size()));
   }
+}
+
+TEST_F(Extraction, FirstReportOfAnEntryCountsOnlyItsOwnBytes) {
+  // 234 packed bytes with a large entry behind them: a reader free to load
+  // a whole block would report 4 + 4 + 32768 bytes read.
+  Bytes packed = testing::PackedLiterals(ToBytes("short"));
+  packed.resize(234, 0);
+  ArchiveBuilder archive;
+  archive.Add(packed, "short.txt").AddFile(testing::RandomBytes(40000, 7), "large.bin");
+  std::vector<Point> points;
+  ASSERT_TRUE(ExtractAllEntries(Archive(archive), dest, Recorder(points), false));
+  ASSERT_FALSE(points.empty());
+  EXPECT_EQ(points[0].name, "short.txt");
+  EXPECT_EQ(points[0].packed, 234);
+  EXPECT_EQ(points[0].read, 234);
+  EXPECT_EQ(points[0].written, 0);
+  EXPECT_EQ(Output("short.txt"), ToBytes("short"));
 }
 
 TEST_F(Extraction, ProgressOnlyInsideExtractAllEntries) {
@@ -332,6 +347,30 @@ TEST_F(Extraction, UnsafeNamesAreRefusedAndCreateNothing) {
   for (const auto& item : fs::directory_iterator(dir.Path())) {
     const std::string name = item.path().filename().string();
     EXPECT_TRUE(name == "dest" || name.rfind("archive", 0) == 0) << name;
+  }
+}
+
+TEST_F(Extraction, SpoiltDirectoriesStayInsideTheDestination) {
+  ArchiveBuilder builder;
+  builder.AddFolder("d")
+      .AddFile(testing::TextLike(3000, 1), "d\\a.txt", "d\\a.txt")
+      .AddFile(testing::BinaryLike(2000, 2), "b.bin", "b.bin");
+  const Bytes original = builder.Build();
+  const size_t directory = original.size() - 4 - 428 * builder.records.size();
+  const std::string path = dir.File("spoilt.exe");
+  std::mt19937 rng(11);
+  for (int round = 0; round < 300; ++round) {
+    Bytes bytes = original;
+    for (int n = 1 + static_cast<int>(rng() % 6); n > 0; --n) {
+      const size_t at = directory + rng() % (bytes.size() - directory);
+      bytes[at] = static_cast<uint8_t>(rng() % 4 == 0 ? "./\\:|"[rng() % 5] : rng());
+    }
+    testing::WriteFileBytes(path, bytes);
+    ExtractAllEntries(path, dest, nullptr, round % 2 == 1);
+  }
+  for (const auto& item : fs::directory_iterator(dir.Path())) {
+    const std::string name = item.path().filename().string();
+    EXPECT_TRUE(name == "dest" || name == "spoilt.exe") << name;
   }
 }
 

@@ -1,0 +1,249 @@
+#include "archive/writer.h"
+
+#include <algorithm>
+#include <cctype>
+#include <memory>
+#include <set>
+#include <utility>
+
+#include "archive/directory.h"
+#include "archive/errors.h"
+#include "archive/names.h"
+#include "compression/bytes.h"
+
+namespace stowaway {
+namespace {
+
+constexpr int32_t PackedHeaderSize = 8;
+constexpr int32_t CopyBlock = 32768;
+
+// Every byte of the archive passes here, which keeps the archive below
+// ArchiveSizeLimit: a write that would reach it moves nothing.
+class LimitedOutput final : public TStream {
+ public:
+  explicit LimitedOutput(TStream& out) : out_(out), position_(out.Position()) {
+    if (position_ < 0) throw EArchiveError("Cannot write the archive");
+  }
+
+  int32_t Read(void*, int32_t) override { return -1; }
+  int32_t Write(const void* buffer, int32_t count) override {
+    if (position_ + count >= ArchiveSizeLimit) {
+      reached_ = true;
+      return 0;
+    }
+    const int32_t put = out_.Write(buffer, count);
+    if (put > 0) position_ += put;
+    return put;
+  }
+  int64_t Seek(int64_t offset, SeekOrigin origin) override {
+    const int64_t at = out_.Seek(offset, origin);
+    if (at >= 0) position_ = at;
+    return at;
+  }
+
+  int64_t At() const { return position_; }
+  bool Reached() const { return reached_; }
+
+ private:
+  TStream& out_;
+  int64_t position_;
+  bool reached_ = false;
+};
+
+// Puts a progress hook in place for one Compress and restores the one
+// before it.
+class HookInUse {
+ public:
+  explicit HookInUse(std::function<void()> hook) : saved_(std::exchange(ProgressHook, std::move(hook))) {}
+  ~HookInUse() { ProgressHook = std::move(saved_); }
+  HookInUse(const HookInUse&) = delete;
+  HookInUse& operator=(const HookInUse&) = delete;
+
+ private:
+  std::function<void()> saved_;
+};
+
+[[noreturn]] void WouldReachLimit(const ArchiveItem& item) {
+  throw EArchiveError("Archive would reach 2 GiB at entry " + item.FileName);
+}
+
+// How messages name a source: its path, or the name it is stored under.
+std::string SourceName(const ByteSource& source, const std::string& stored_as) {
+  return source.IsFile() ? source.Path() : stored_as;
+}
+
+std::unique_ptr<TStream> OpenSource(const ByteSource& source) {
+  if (source.IsFile()) return std::make_unique<TFileStream>(source.Path(), TFileStream::Mode::OpenRead);
+  return std::make_unique<TMemoryStream>(source.Bytes());
+}
+
+int64_t SourceSize(const ByteSource& source, const std::string& stored_as) {
+  const int64_t size =
+      source.IsFile() ? OpenSource(source)->Size() : static_cast<int64_t>(source.Bytes().size());
+  if (size < 0) throw EArchiveError("Cannot read file " + source.Path());
+  if (size >= ArchiveSizeLimit) {
+    throw EArchiveError("File too large for an archive (2 GiB or more): " + SourceName(source, stored_as));
+  }
+  return size;
+}
+
+void CheckNameLength(const std::string& name) {
+  if (name.size() > static_cast<size_t>(record::NameCapacity)) {
+    throw EArchiveError("Name too long for an archive entry (over 200 characters): " + name);
+  }
+}
+
+// The name item extracts to, once it is known to be safe in layout; empty
+// for a folder entry in the file-name layout, which extracts to nothing.
+std::string CheckedOutputName(const ArchiveItem& item, ArchiveLayout layout) {
+  const bool stored_paths = layout == ArchiveLayout::StoredPaths;
+  if (item.IsFolder() && !stored_paths) return {};
+  return SafeOutputName(item.FileName, item.StoredPath, stored_paths,
+                        "Unsafe file name for an archive entry: ");
+}
+
+// Windows sees "A\b.txt", "a/B.TXT" and "a\b.txt" as one file.
+std::string FileIdentity(std::string name) {
+  for (char& c : name) {
+    c = c == '/' ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return name;
+}
+
+void WriteAll(LimitedOutput& out, const void* buffer, int32_t count, const ArchiveItem& reaching) {
+  if (out.Write(buffer, count) == count) return;
+  if (out.Reached()) WouldReachLimit(reaching);
+  throw EArchiveError("Cannot write the archive");
+}
+
+void CopyImage(LimitedOutput& out, const ByteSource& image) {
+  const std::unique_ptr<TStream> in = OpenSource(image);
+  std::vector<uint8_t> block(CopyBlock);
+  for (;;) {
+    const int32_t got = in->Read(block.data(), CopyBlock);
+    if (got < 0) throw EArchiveError("Cannot read file " + image.Path());
+    if (got == 0) return;
+    if (out.Write(block.data(), got) != got) {
+      if (out.Reached()) throw EArchiveError("Archive would reach 2 GiB at the program image");
+      throw EArchiveError("Cannot write the archive");
+    }
+  }
+}
+
+void PackItem(Tlzrw1& codec, LimitedOutput& out, const ArchiveItem& item,
+              const std::function<void()>& hook) {
+  const std::unique_ptr<TStream> in = OpenSource(item.Content);
+  codec.CompressMode = item.CompressMode;
+  codec.InputStream = in.get();
+  codec.OutputStream = &out;
+  HookInUse progress(hook);
+  try {
+    codec.Compress();
+  } catch (const Exception& failure) {
+    if (out.Reached()) WouldReachLimit(item);
+    throw EArchiveError("Cannot pack " + item.FileName + ": " + failure.Message());
+  }
+}
+
+int64_t WriteCheckedArchive(TStream& out, const ByteSource& image,
+                            const std::vector<ArchiveItem>& items, const PackProgress& progress) {
+  LimitedOutput archive(out);
+  const int64_t first = archive.At();
+  CopyImage(archive, image);
+
+  Tlzrw1 codec;
+  codec.UseStream = true;
+  std::vector<uint8_t> trailer(items.size() * DirectoryEntrySize + EntryCountSize);
+  for (size_t i = 0; i < items.size(); ++i) {
+    const ArchiveItem& item = items[i];
+    const auto index = static_cast<int32_t>(i);
+    ArchiveDirectoryEntry entry;
+    entry.Signature = ArchiveSignature;
+    entry.StartOffset = static_cast<int32_t>(archive.At());
+    entry.FileName = item.FileName;
+    entry.StoredPath = item.StoredPath;
+    if (item.IsFolder()) {
+      if (progress) progress(index, 0, 0);
+    } else {
+      std::function<void()> hook;
+      if (progress) hook = [&] { progress(index, codec.BytesRead, codec.BytesWritten); };
+      PackItem(codec, archive, item, hook);
+    }
+    entry.EndOffset = static_cast<int32_t>(archive.At());
+    EncodeDirectoryEntry(entry, trailer.data() + i * DirectoryEntrySize);
+  }
+  StoreLE32(trailer.data() + items.size() * DirectoryEntrySize, static_cast<uint32_t>(items.size()));
+  WriteAll(archive, trailer.data(), static_cast<int32_t>(trailer.size()), items.back());
+  return archive.At() - first;
+}
+
+}  // namespace
+
+ByteSource ByteSource::File(std::string path) {
+  ByteSource source;
+  source.is_file_ = true;
+  source.path_ = std::move(path);
+  return source;
+}
+
+ByteSource ByteSource::Memory(std::vector<uint8_t> bytes) {
+  ByteSource source;
+  source.bytes_ = std::move(bytes);
+  return source;
+}
+
+ArchiveItem ArchiveItem::Folder(const std::string& folder_path) {
+  ArchiveItem item;
+  item.FileName = folder_path;
+  item.StoredPath = FolderEntryMark + folder_path;
+  return item;
+}
+
+void CheckArchiveItems(const ByteSource& image, const std::vector<ArchiveItem>& items,
+                       ArchiveLayout layout) {
+  if (items.empty()) throw EArchiveError("An archive needs at least one entry");
+  if (items.size() > static_cast<size_t>(DirectorySlots)) {
+    throw EArchiveError("Too many entries for an archive: " + std::to_string(items.size()) +
+                        " (at most 501)");
+  }
+  // Only the program image and the headers are certain before packing; the
+  // packed sizes are watched while they are written.
+  int64_t least_size = SourceSize(image, "program image");
+  std::set<std::string> outputs;
+  for (const ArchiveItem& item : items) {
+    CheckNameLength(item.FileName);
+    CheckNameLength(item.StoredPath);
+    const std::string output = CheckedOutputName(item, layout);
+    if (item.IsFolder()) continue;
+    if (!outputs.insert(FileIdentity(output)).second) {
+      throw EArchiveError("Two entries extract to the same file: " + output);
+    }
+    SourceSize(item.Content, item.FileName);
+    least_size += PackedHeaderSize;
+    if (least_size >= ArchiveSizeLimit) WouldReachLimit(item);
+  }
+  least_size += int64_t{DirectoryEntrySize} * static_cast<int64_t>(items.size()) + EntryCountSize;
+  if (least_size >= ArchiveSizeLimit) WouldReachLimit(items.back());
+}
+
+int64_t WriteArchive(TStream& out, const ByteSource& image, const std::vector<ArchiveItem>& items,
+                     ArchiveLayout layout, const PackProgress& progress) {
+  CheckArchiveItems(image, items, layout);
+  return WriteCheckedArchive(out, image, items, progress);
+}
+
+int64_t WriteArchiveFile(const std::string& path, const ByteSource& image,
+                         const std::vector<ArchiveItem>& items, ArchiveLayout layout,
+                         const PackProgress& progress) {
+  CheckArchiveItems(image, items, layout);
+  auto out = std::make_unique<TFileStream>(path, TFileStream::Mode::Create);
+  try {
+    return WriteCheckedArchive(*out, image, items, progress);
+  } catch (...) {
+    out.reset();
+    Files().Delete(path);
+    throw;
+  }
+}
+
+}  // namespace stowaway
