@@ -14,6 +14,13 @@ STOWAWAY_EXCEPTION_CLASS(EProcessError, Exception);
 
 // The command line this process was started with, as the platform gives it.
 std::string OwnCommandLine();
+uint32_t OwnProcessId();
+
+// For a process started by another one: true when the process of that id
+// has ended within the time given, or is gone already.
+bool WaitForProcess(uint32_t id, uint32_t milliseconds);
+// Ends the process of that id at once, if it still runs.
+void EndProcess(uint32_t id);
 
 // A process this one started. The destructor ends it if it still runs, so a
 // failed test never leaves one behind.

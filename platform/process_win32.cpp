@@ -7,7 +7,26 @@
 namespace stowaway {
 namespace {
 
+// A terminated process ends at once; this only bounds the wait if it hangs.
+constexpr DWORD TerminationWait = 10000;
+
 HANDLE ToHandle(uintptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+// A process opened by its id, closed when it goes.
+class OpenedProcess {
+ public:
+  OpenedProcess(uint32_t id, DWORD access) : handle_(::OpenProcess(access, FALSE, id)) {}
+  ~OpenedProcess() {
+    if (handle_ != nullptr) ::CloseHandle(handle_);
+  }
+  OpenedProcess(const OpenedProcess&) = delete;
+  OpenedProcess& operator=(const OpenedProcess&) = delete;
+
+  HANDLE Get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
 
 // NAME=value entries of this process, the given ones added or put in place
 // of those of the same name (compared without case, as the platform does).
@@ -35,6 +54,21 @@ std::vector<char> EnvironmentBlock(const std::map<std::string, std::string>& cha
 }  // namespace
 
 std::string OwnCommandLine() { return ::GetCommandLineA(); }
+
+uint32_t OwnProcessId() { return ::GetCurrentProcessId(); }
+
+bool WaitForProcess(uint32_t id, uint32_t milliseconds) {
+  const OpenedProcess process(id, SYNCHRONIZE);
+  return process.Get() == nullptr ||
+         ::WaitForSingleObject(process.Get(), milliseconds) == WAIT_OBJECT_0;
+}
+
+void EndProcess(uint32_t id) {
+  const OpenedProcess process(id, PROCESS_TERMINATE | SYNCHRONIZE);
+  if (process.Get() == nullptr) return;
+  ::TerminateProcess(process.Get(), 1);
+  ::WaitForSingleObject(process.Get(), TerminationWait);
+}
 
 ChildProcess::ChildProcess(const std::string& command_line,
                            const std::map<std::string, std::string>& environment) {
@@ -65,7 +99,7 @@ bool ChildProcess::WaitForExit(uint32_t milliseconds) {
 void ChildProcess::Terminate() {
   if (WaitForExit(0)) return;
   ::TerminateProcess(ToHandle(process_), 1);
-  WaitForExit(10000);
+  WaitForExit(TerminationWait);
 }
 
 uint32_t ChildProcess::ExitCode() const {
