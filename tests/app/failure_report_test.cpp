@@ -5,7 +5,6 @@
 
 #include <stdexcept>
 
-#include "platform/exception.h"
 #include "tests/app/fake_windows.h"
 
 namespace stowaway {
@@ -35,21 +34,6 @@ TEST(FailureReportText, KeepsTheFullStopOfAMessageThatHasOne) {
 TEST(FailureReportText, AnEmptyMessageBecomesAFullStop) {
   EXPECT_EQ(FailureReportText("Exception", "a.exe", nullptr, ""),
             "Exception Exception in module a.exe at " + Address("0") + ".\n.");
-}
-
-TEST(ReportUncaughtException, ShowsTheClassModuleAndMessageOfOurExceptions) {
-  testing::FakeWindows windows;
-  windows.module_path = "C:\\Downloads\\setup.exe";
-  EXPECT_EQ(ReportUncaughtException(windows,
-                                    std::make_exception_ptr(EFOpenError("Cannot open file x"))),
-            1);
-  ASSERT_EQ(windows.boxes.size(), 1u);
-  EXPECT_EQ(windows.boxes[0].caption, "Application Error");
-  EXPECT_EQ(windows.boxes[0].flags, 0x2010u);
-  const std::string head = "Exception EFOpenError in module setup.exe at ";
-  EXPECT_EQ(windows.boxes[0].text.substr(0, head.size()), head);
-  EXPECT_EQ(windows.boxes[0].text.substr(head.size() + 2 * sizeof(void*)),
-            ".\nCannot open file x.");
 }
 
 TEST(ReportUncaughtException, ShowsOtherExceptionsUnderTheBaseName) {

@@ -1,0 +1,452 @@
+// The unpacker's start-up, dispatch and reports, on a fake window layer and
+// real archives in real folders.
+#include "app/unpacker.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <map>
+
+#include "app/percent.h"
+#include "archive/packerunit.h"
+#include "archive/writer.h"
+#include "tests/app/fake_windows.h"
+#include "tests/support/faults.h"
+#include "tests/support/test_data.h"
+
+namespace stowaway {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Bytes;
+using testing::FakeWindows;
+using testing::Received;
+
+struct Report {
+  std::string name;
+  int32_t read = 0;
+  int32_t written = 0;
+  int percent = 0;
+};
+
+Report Decode(const Received& message) {
+  ProgressReport raw;
+  std::memcpy(&raw, message.data.data(), sizeof raw);
+  Report report;
+  report.name.assign(reinterpret_cast<const char*>(raw.EntryName + 1), raw.EntryName[0]);
+  report.read = raw.BytesRead;
+  report.written = raw.BytesWritten;
+  report.percent = raw.Percent;
+  return report;
+}
+
+class UnpackerRun : public ::testing::Test {
+ protected:
+  UnpackerRun() {
+    Unpacker = UnpackerState{};
+    // As the platform gives it, so that its file-name part is found.
+    windows.module_path = dir.Path().string() + "\\installer.exe";
+    windows.system_folder = dir.File("system");
+    destination = dir.File("dest");
+    fs::create_directory(windows.system_folder);
+    fs::create_directory(destination);
+  }
+
+  void WriteInstaller(const std::map<std::string, Bytes>& files,
+                      const std::vector<std::string>& order) {
+    std::vector<ArchiveItem> items;
+    for (const std::string& name : order) {
+      ArchiveItem item;
+      item.FileName = name;
+      item.Content = ByteSource::Memory(files.at(name));
+      items.push_back(item);
+    }
+    WriteArchiveFile(windows.module_path, ByteSource::Memory(testing::ToBytes("MZ stub image")),
+                     items, ArchiveLayout::FileNames);
+    contents = files;
+  }
+
+  // setup.exe, then text over two blocks, an empty file and random bytes.
+  void WriteUsualInstaller() {
+    WriteInstaller({{"setup.exe", testing::BinaryLike(3000, 1)},
+                    {"readme.txt", testing::TextLike(70000, 2)},
+                    {"empty.dat", {}},
+                    {"data.bin", testing::RandomBytes(40000, 3)}},
+                   {"setup.exe", "readme.txt", "empty.dat", "data.bin"});
+  }
+
+  void FrontEndOrders(const std::string& folder) {
+    windows.script.push_back([this, folder] {
+      windows.SendFolder(folder);
+      EXPECT_EQ(windows.SendToUnpacker(UM_EXTRACT_ALL), 0);
+    });
+  }
+
+  std::vector<Received> Reports() const {
+    std::vector<Received> reports;
+    for (const Received& r : windows.front_end) {
+      if (r.message == WmCopyData) reports.push_back(r);
+    }
+    return reports;
+  }
+
+  std::vector<uint32_t> FinalMessages() const {
+    std::vector<uint32_t> finals;
+    for (const Received& r : windows.front_end) {
+      if (r.message != WmCopyData) finals.push_back(r.message);
+    }
+    return finals;
+  }
+
+  bool Called(const std::string& call) const {
+    return std::find(windows.calls.begin(), windows.calls.end(), call) != windows.calls.end();
+  }
+
+  void ExpectExtracted(const std::string& folder, const std::vector<std::string>& names) {
+    for (const std::string& name : names) {
+      ASSERT_TRUE(fs::exists(fs::path(folder) / name)) << name;
+      EXPECT_EQ(testing::ReadFileBytes(fs::path(folder) / name), contents.at(name)) << name;
+    }
+  }
+
+  size_t FilesIn(const std::string& folder) const {
+    return static_cast<size_t>(std::distance(fs::directory_iterator(folder), {}));
+  }
+
+  testing::TempDir dir;
+  FakeWindows windows;
+  std::string destination;
+  std::map<std::string, Bytes> contents;
+};
+
+TEST_F(UnpackerRun, StartsWithTheClassThenTheHiddenWindowThenEntryZero) {
+  WriteUsualInstaller();
+  FrontEndOrders(destination);
+  ASSERT_EQ(RunUnpacker(windows), 0);
+
+  ASSERT_GE(windows.calls.size(), 9u);
+  const std::vector<std::string> start(windows.calls.begin(), windows.calls.begin() + 9);
+  EXPECT_EQ(start, (std::vector<std::string>{
+                       "StandardIcon 32512", "StandardCursor 32512", "RegisterWindowClass",
+                       "CreateTopLevelWindow", "UpdateWindowNow", "SystemFolderPath", "ModulePath",
+                       "StartProgram", "NextMessage"}));
+  EXPECT_EQ(windows.registered.name, "Window1");
+  EXPECT_EQ(windows.registered.style, 3u);
+  EXPECT_EQ(windows.registered.procedure, &UnpackerWindowProc);
+  EXPECT_EQ(windows.registered.icon, 0x1C0u);
+  EXPECT_EQ(windows.registered.cursor, 0xC0u);
+  EXPECT_EQ(windows.registered.background, 5u);
+
+  EXPECT_EQ(windows.created.extendedStyle, 0u);
+  EXPECT_EQ(windows.created.className, "Window1");
+  EXPECT_EQ(windows.created.title, "fUnpackerForm");
+  EXPECT_EQ(windows.created.style, 0x00CF0000u);  // overlapped, not visible
+  for (int32_t value : {windows.created.left, windows.created.top, windows.created.width,
+                        windows.created.height}) {
+    EXPECT_EQ(static_cast<uint32_t>(value), 0x80000000u);
+  }
+  EXPECT_EQ(Unpacker.UnpackerWindow, FakeWindows::UnpackerHandle);
+}
+
+TEST_F(UnpackerRun, StartsTheFrontEndFromTheSystemFolderOnceItIsThere) {
+  WriteUsualInstaller();
+  testing::WriteFileBytes(fs::path(windows.system_folder) / "setup.exe", testing::TextLike(9000, 4));
+  Bytes on_disk_when_started;
+  windows.on_start = [&](const std::string&) {
+    on_disk_when_started = testing::ReadFileBytes(fs::path(windows.system_folder) / "setup.exe");
+  };
+  FrontEndOrders(destination);
+  ASSERT_EQ(RunUnpacker(windows), 0);
+
+  EXPECT_EQ(windows.started,
+            std::vector<std::string>{windows.system_folder + "\\setup.exe /Splash"});
+  EXPECT_EQ(windows.show_commands, std::vector<int32_t>{5});
+  EXPECT_EQ(on_disk_when_started, contents.at("setup.exe"));
+  EXPECT_EQ(Unpacker.SystemFolder, windows.system_folder);
+  // Extracted again with all the others; the copy in the system folder stays.
+  ExpectExtracted(destination, {"setup.exe"});
+  EXPECT_TRUE(fs::exists(fs::path(windows.system_folder) / "setup.exe"));
+}
+
+TEST_F(UnpackerRun, StartUpFailuresEndAtOnceWithNothingStartedOrShown) {
+  struct Case {
+    const char* what;
+    std::function<void()> arrange;
+  };
+  const std::vector<Case> cases = {
+      {"class not registered", [this] { windows.register_succeeds = false; }},
+      {"window not created", [this] { windows.create_succeeds = false; }},
+      {"no archive file",
+       [this] { windows.module_path = dir.File("missing.exe"); }},
+      {"no entries",
+       [this] {
+         windows.module_path = dir.File("empty.exe");
+         testing::WriteFileBytes(windows.module_path, Bytes{'M', 'Z', 0, 0, 0, 0});
+       }},
+      {"front-end cannot be started", [this] { windows.start_result = 2; }},
+      {"start result at the failure limit", [this] { windows.start_result = 31; }},
+  };
+  WriteUsualInstaller();
+  const std::string installer = windows.module_path;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Unpacker = UnpackerState{};
+    windows = FakeWindows{};
+    windows.module_path = installer;
+    windows.system_folder = dir.File("system");
+    c.arrange();
+    EXPECT_EQ(RunUnpacker(windows), 0);
+    EXPECT_EQ(Called("UpdateWindowNow"), windows.create_succeeds && windows.register_succeeds);
+    EXPECT_FALSE(Called("NextMessage"));
+    EXPECT_TRUE(windows.boxes.empty());
+    EXPECT_TRUE(windows.front_end.empty());
+  }
+  EXPECT_EQ(FilesIn(destination), 0u);
+}
+
+TEST_F(UnpackerRun, AStartResultAboveTheLimitCountsAsStarted) {
+  WriteUsualInstaller();
+  windows.start_result = 32;
+  FrontEndOrders(destination);
+  EXPECT_EQ(RunUnpacker(windows), 0);
+  EXPECT_EQ(FinalMessages(), std::vector<uint32_t>{UM_EXTRACT_DONE});
+}
+
+TEST_F(UnpackerRun, AnExceptionAtStartUpIsReportedAndEndsWithOne) {
+  WriteUsualInstaller();
+  windows.system_folder = dir.File("no such folder");
+  EXPECT_EQ(RunUnpacker(windows), 1);
+
+  ASSERT_EQ(windows.boxes.size(), 1u);
+  const testing::ShownBox& box = windows.boxes[0];
+  EXPECT_EQ(box.caption, "Application Error");
+  EXPECT_EQ(box.flags, 0x2010u);  // task-modal, error icon
+  const std::string head = "Exception EFCreateError in module installer.exe at ";
+  const std::string tail = ".\nCannot create file " + windows.system_folder + "\\setup.exe.";
+  ASSERT_EQ(box.text.size(), head.size() + 2 * sizeof(void*) + tail.size()) << box.text;
+  EXPECT_EQ(box.text.substr(0, head.size()), head);
+  EXPECT_EQ(box.text.substr(box.text.size() - tail.size()), tail);
+  const std::string address = box.text.substr(head.size(), 2 * sizeof(void*));
+  EXPECT_EQ(address.find_first_not_of("0123456789ABCDEF"), std::string::npos) << address;
+  EXPECT_NE(address.find_first_not_of('0'), std::string::npos) << address;
+  EXPECT_TRUE(windows.started.empty());
+  EXPECT_FALSE(Called("NextMessage"));
+}
+
+TEST_F(UnpackerRun, ACompleteExtractionReportsEveryProgressPointThenSucceeds) {
+  WriteUsualInstaller();
+  FrontEndOrders(destination);
+  ASSERT_EQ(RunUnpacker(windows), 0);
+
+  ExpectExtracted(destination, {"setup.exe", "readme.txt", "empty.dat", "data.bin"});
+  ASSERT_FALSE(windows.front_end.empty());
+  EXPECT_EQ(windows.front_end.back().message, UM_EXTRACT_DONE);
+  EXPECT_EQ(windows.front_end.back().wParam, 0u);
+  EXPECT_EQ(windows.front_end.back().lParam, 0);
+  EXPECT_EQ(FinalMessages(), std::vector<uint32_t>{UM_EXTRACT_DONE});
+  EXPECT_EQ(windows.calls.back(), "PostQuit 0");
+
+  std::map<std::string, int32_t> packed;
+  for (const ArchiveDirectoryEntry& entry : ReadDirectory(windows.module_path)) {
+    packed[entry.FileName] = entry.EndOffset - entry.StartOffset;
+  }
+  std::vector<std::string> order;
+  Report last;
+  for (const Received& message : Reports()) {
+    EXPECT_EQ(message.wParam, static_cast<WParam>(FakeWindows::UnpackerHandle));
+    EXPECT_EQ(message.lParam, reinterpret_cast<LParam>(&Unpacker.ReportEnvelope));
+    EXPECT_EQ(message.dwData, 0u);
+    EXPECT_EQ(message.cbData, 265u);
+    ASSERT_EQ(message.data.size(), 265u);
+    const Report report = Decode(message);
+    ASSERT_TRUE(packed.count(report.name)) << report.name;
+    if (order.empty() || order.back() != report.name) {
+      if (!order.empty()) {
+        EXPECT_EQ(last.written, static_cast<int32_t>(contents.at(last.name).size())) << last.name;
+        // An empty entry's body is never read: its last report stays below 100.
+        if (!contents.at(last.name).empty()) {
+          EXPECT_EQ(last.percent, 100) << last.name;
+        }
+      }
+      order.push_back(report.name);
+    } else {
+      EXPECT_GE(report.read, last.read);
+      EXPECT_GE(report.written, last.written);
+    }
+    EXPECT_LE(report.read, packed.at(report.name));
+    EXPECT_EQ(report.percent, Percent(report.read, packed.at(report.name)));
+    last = report;
+  }
+  EXPECT_EQ(last.percent, 100);
+  EXPECT_EQ(order, (std::vector<std::string>{"setup.exe", "readme.txt", "empty.dat", "data.bin"}));
+  EXPECT_GE(Reports().size(), 8u);
+  EXPECT_EQ(Unpacker.ReportEnvelope.lpData, &Unpacker.ReportBuffer);
+}
+
+TEST_F(UnpackerRun, TheLastFolderBeforeTheOrderWins) {
+  WriteUsualInstaller();
+  const std::string first = dir.File("first");
+  fs::create_directory(first);
+  windows.script.push_back([&] { windows.SendFolder(first); });
+  FrontEndOrders(destination);
+  ASSERT_EQ(RunUnpacker(windows), 0);
+  EXPECT_EQ(FilesIn(first), 0u);
+  ExpectExtracted(destination, {"setup.exe", "readme.txt", "empty.dat", "data.bin"});
+}
+
+TEST_F(UnpackerRun, AFolderSentDuringTheExtractionDoesNotMoveIt) {
+  WriteUsualInstaller();
+  const std::string later = dir.File("later");
+  fs::create_directory(later);
+  windows.on_front_end_message = [&](const Received& message) {
+    if (message.message == WmCopyData && Reports().size() == 1) windows.SendFolder(later);
+  };
+  FrontEndOrders(destination);
+  ASSERT_EQ(RunUnpacker(windows), 0);
+  ExpectExtracted(destination, {"setup.exe", "readme.txt", "empty.dat", "data.bin"});
+  EXPECT_EQ(FilesIn(later), 0u);
+  EXPECT_EQ(Unpacker.DestinationFolder, later);
+}
+
+TEST_F(UnpackerRun, ASecondOrderDuringTheExtractionIsNotObeyed) {
+  WriteUsualInstaller();
+  windows.on_front_end_message = [&](const Received& message) {
+    if (message.message == WmCopyData && Reports().size() == 2) {
+      EXPECT_EQ(windows.SendToUnpacker(UM_EXTRACT_ALL), 0);
+    }
+  };
+  FrontEndOrders(destination);
+  ASSERT_EQ(RunUnpacker(windows), 0);
+  EXPECT_EQ(FinalMessages(), std::vector<uint32_t>{UM_EXTRACT_DONE});
+  ExpectExtracted(destination, {"setup.exe", "readme.txt", "empty.dat", "data.bin"});
+}
+
+TEST_F(UnpackerRun, AFailedEntryGetsReportsThenFailedAndLeavesTheEntriesBeforeIt) {
+  WriteUsualInstaller();
+  // The second block write of readme.txt fails: setup.exe takes one write,
+  // readme.txt three.
+  testing::FaultyFiles files({testing::FaultOp::Write, 3});
+  windows.script.push_back([&] {
+    ScopedFileSystem faulty(files);
+    windows.SendFolder(destination);
+    windows.SendToUnpacker(UM_EXTRACT_ALL);
+  });
+  ASSERT_EQ(RunUnpacker(windows), 0);
+
+  EXPECT_EQ(FinalMessages(), std::vector<uint32_t>{UM_EXTRACT_FAILED});
+  EXPECT_EQ(windows.front_end.back().message, UM_EXTRACT_FAILED);
+  ASSERT_FALSE(Reports().empty());
+  EXPECT_EQ(Decode(Reports().back()).name, "readme.txt");
+  ExpectExtracted(destination, {"setup.exe"});
+  EXPECT_EQ(FilesIn(destination), 1u);
+  EXPECT_EQ(files.OpenCount(), 0u);
+  EXPECT_TRUE(Called("PostQuit 0"));
+}
+
+TEST_F(UnpackerRun, CloseBeforeTheOrderEndsWithoutExtracting) {
+  WriteUsualInstaller();
+  windows.script.push_back([&] {
+    windows.SendFolder(destination);
+    windows.SendToUnpacker(WmClose);
+  });
+  EXPECT_EQ(RunUnpacker(windows), 0);
+  EXPECT_TRUE(windows.destroyed);
+  EXPECT_EQ(FilesIn(destination), 0u);
+  EXPECT_TRUE(windows.front_end.empty());
+}
+
+TEST_F(UnpackerRun, AnOrderPostedRatherThanSentWorksAlike) {
+  WriteUsualInstaller();
+  windows.script.push_back([&] {
+    windows.SendFolder(destination);
+    windows.PostToUnpacker(UM_EXTRACT_ALL);
+  });
+  EXPECT_EQ(RunUnpacker(windows), 0);
+  EXPECT_TRUE(Called("TranslateKeys"));
+  EXPECT_EQ(FinalMessages(), std::vector<uint32_t>{UM_EXTRACT_DONE});
+}
+
+TEST_F(UnpackerRun, WithoutAFrontEndWindowEveryMessageIsLostAndTheRunEndsAlike) {
+  WriteUsualInstaller();
+  windows.front_end_present = false;
+  FrontEndOrders(destination);
+  EXPECT_EQ(RunUnpacker(windows), 0);
+  ExpectExtracted(destination, {"setup.exe", "readme.txt", "empty.dat", "data.bin"});
+  EXPECT_GE(windows.lost_sends, 9);
+  EXPECT_TRUE(windows.front_end.empty());
+}
+
+class WindowProcedure : public ::testing::Test {
+ protected:
+  WindowProcedure() {
+    Unpacker = UnpackerState{};
+    Unpacker.Windows = &windows;
+    Unpacker.DestinationFolder = "C:\\kept";
+  }
+
+  LResult CopyDataWith(const CopyData* data) {
+    return UnpackerWindowProc(FakeWindows::UnpackerHandle, WmCopyData, 0,
+                              reinterpret_cast<LParam>(data));
+  }
+
+  FakeWindows windows;
+};
+
+TEST_F(WindowProcedure, CopyDataTakesTheFolderAndReturnsTheDefaultResult) {
+  windows.default_result = 7;
+  uint8_t payload[] = {5, 'D', ':', '\\', 'o', 'k', 'X', 'Y'};
+  CopyData data;
+  data.dwData = 42;
+  data.cbData = sizeof payload;
+  data.lpData = payload;
+  EXPECT_EQ(CopyDataWith(&data), 7);
+  EXPECT_EQ(Unpacker.DestinationFolder, "D:\\ok");
+  EXPECT_EQ(windows.calls, std::vector<std::string>{"DefaultProcedure 74"});
+
+  data.cbData = 6;  // exactly the length byte and the characters
+  payload[1] = 'E';
+  CopyDataWith(&data);
+  EXPECT_EQ(Unpacker.DestinationFolder, "E:\\ok");
+
+  payload[0] = 0;
+  data.cbData = 1;
+  CopyDataWith(&data);
+  EXPECT_EQ(Unpacker.DestinationFolder, "");
+}
+
+TEST_F(WindowProcedure, APayloadShorterThanItClaimsLeavesTheFolder) {
+  uint8_t payload[] = {5, 'D', ':', '\\', 'o', 'k'};
+  CopyData data;
+  data.lpData = payload;
+  for (uint32_t size : {0u, 1u, 5u}) {
+    data.cbData = size;
+    CopyDataWith(&data);
+    EXPECT_EQ(Unpacker.DestinationFolder, "C:\\kept") << size;
+  }
+  data.cbData = 6;
+  data.lpData = nullptr;
+  CopyDataWith(&data);
+  EXPECT_EQ(Unpacker.DestinationFolder, "C:\\kept");
+  CopyDataWith(nullptr);
+  EXPECT_EQ(Unpacker.DestinationFolder, "C:\\kept");
+  // Passed on to the default handling all the same.
+  EXPECT_EQ(std::count(windows.calls.begin(), windows.calls.end(), "DefaultProcedure 74"), 5);
+}
+
+TEST_F(WindowProcedure, DestroyEndsTheLoopAndOtherMessagesGoToTheDefault) {
+  windows.default_result = -3;
+  EXPECT_EQ(UnpackerWindowProc(FakeWindows::UnpackerHandle, WmDestroy, 0, 0), 0);
+  EXPECT_EQ(windows.calls, std::vector<std::string>{"PostQuit 0"});
+  windows.calls.clear();
+  for (uint32_t message : {UM_EXTRACT_DONE, UM_EXTRACT_FAILED, WmUser + 3, WmClose + 0u, 1u}) {
+    EXPECT_EQ(UnpackerWindowProc(FakeWindows::UnpackerHandle, message, 1, 2), -3);
+  }
+  EXPECT_EQ(windows.calls, (std::vector<std::string>{
+                               "DefaultProcedure 1025", "DefaultProcedure 1026",
+                               "DefaultProcedure 1027", "DefaultProcedure 16", "DefaultProcedure 1"}));
+}
+
+}  // namespace
+}  // namespace stowaway
