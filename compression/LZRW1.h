@@ -86,9 +86,6 @@ class Tlzrw1 {
   void CheckWrite(int32_t count, int32_t expected);
 
  private:
-  // The tests of the LZRW1/KH block loops run them on their own.
-  friend class LzrwBlockLoops;
-
   class OperationBuffers;
   class OpenEnds;
   class LzhBlockReader;

@@ -7,7 +7,6 @@
 #include "compression/LZRW1.h"
 #include "compression/bytes.h"
 #include "tests/compression/io_doubles.h"
-#include "tests/compression/progress_recorder.h"
 #include "tests/support/faults.h"
 #include "tests/support/test_data.h"
 
@@ -20,8 +19,6 @@ using testing::FaultKind;
 using testing::FaultOp;
 using testing::FaultyFiles;
 using testing::FaultyStream;
-using testing::ProgressPoints;
-using testing::ProgressRecorder;
 using testing::RefusingFiles;
 using testing::TempDir;
 using testing::ZeroStream;
@@ -95,18 +92,6 @@ TEST_F(CompressStreams, EmptyInputInFastMode) {
   EXPECT_EQ(result, 11);
   EXPECT_EQ(codec.BytesRead, 0);
   EXPECT_EQ(codec.BytesWritten, 11);
-}
-
-TEST_F(CompressStreams, FullBlocksEndWithAnEmptyOne) {
-  ProgressRecorder recorder(codec);
-  const Bytes packed = Pack(testing::TextLike(65536, 2), TCompressMode::Fast);
-  const int32_t first = LoadLE16(packed.data() + 8);
-  const int32_t second = LoadLE16(packed.data() + 10 + first);
-  ASSERT_EQ(packed.size(), 8u + 2 + first + 2 + second + 3);
-  EXPECT_EQ(Bytes(packed.end() - 3, packed.end()), (Bytes{0x01, 0x00, 0x80}));
-  const int32_t total = static_cast<int32_t>(packed.size());
-  EXPECT_EQ(recorder.points,
-            (ProgressPoints{{32768, 10 + first}, {65536, total - 3}, {65536, total}, {65536, total}}));
 }
 
 TEST_F(CompressStreams, AutoWritesTheSignatureAdviseChose) {

@@ -100,13 +100,6 @@ TEST(LzrwBlock, CodesTheExamplesByteForByte) {
   }
 }
 
-TEST(LzrwBlock, ShortBlocksAreStored) {
-  for (size_t size = 1; size <= 5; ++size) {
-    const Bytes source = Repeat(size, 0x61);
-    EXPECT_EQ(Code(source), Concat({Hex("80"), source})) << size;
-  }
-}
-
 TEST(LzrwBlock, IncompressibleFullBlockIsStored) {
   const Bytes source = testing::RandomBytes(LzrwBlockSize, 7);
   const Bytes coded = Code(source);
