@@ -91,12 +91,12 @@ bool RegisterUnpackerClass() {
 }
 
 WindowHandle CreateUnpackerWindow() {
-  WindowSpec spec;
-  spec.className = UnpackerClassName;
-  spec.title = UnpackerWindowTitle;
-  spec.style = WsOverlappedWindow;
-  spec.left = spec.top = spec.width = spec.height = CwUseDefault;
-  const WindowHandle window = Windows().CreateTopLevelWindow(spec);
+  WindowParams params;
+  params.className = UnpackerClassName;
+  params.title = UnpackerWindowTitle;
+  params.style = WsOverlappedWindow;
+  params.left = params.top = params.width = params.height = CwUseDefault;
+  const WindowHandle window = Windows().CreateTopLevelWindow(params);
   if (window != WindowHandle::None) Windows().UpdateWindowNow(window);
   return window;
 }

@@ -74,7 +74,7 @@ struct WindowClass {
 
 // A top-level window without parent, menu or creation data, of the
 // process's own instance.
-struct WindowSpec {
+struct WindowParams {
   uint32_t extendedStyle = 0;
   std::string className;
   std::string title;
@@ -102,7 +102,7 @@ class WindowSystem {
   virtual uintptr_t StandardCursor(uint32_t resource) = 0;
   virtual bool RegisterWindowClass(const WindowClass& window_class) = 0;
   // None when the window cannot be created.
-  virtual WindowHandle CreateTopLevelWindow(const WindowSpec& spec) = 0;
+  virtual WindowHandle CreateTopLevelWindow(const WindowParams& params) = 0;
   virtual void UpdateWindowNow(WindowHandle window) = 0;
 
   // Waits for the next message of any window of the thread: 0 when it is

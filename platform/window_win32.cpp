@@ -98,10 +98,10 @@ class Win32WindowSystem final : public WindowSystem {
     return true;
   }
 
-  WindowHandle CreateTopLevelWindow(const WindowSpec& spec) override {
-    return ToWindowHandle(::CreateWindowExA(spec.extendedStyle, spec.className.c_str(),
-                                            spec.title.c_str(), spec.style, spec.left, spec.top,
-                                            spec.width, spec.height, nullptr, nullptr,
+  WindowHandle CreateTopLevelWindow(const WindowParams& params) override {
+    return ToWindowHandle(::CreateWindowExA(params.extendedStyle, params.className.c_str(),
+                                            params.title.c_str(), params.style, params.left, params.top,
+                                            params.width, params.height, nullptr, nullptr,
                                             ::GetModuleHandleA(nullptr), nullptr));
   }
 

@@ -63,9 +63,9 @@ bool FakeWindows::RegisterWindowClass(const WindowClass& window_class) {
   return register_succeeds;
 }
 
-WindowHandle FakeWindows::CreateTopLevelWindow(const WindowSpec& spec) {
+WindowHandle FakeWindows::CreateTopLevelWindow(const WindowParams& params) {
   calls.push_back("CreateTopLevelWindow");
-  created = spec;
+  created = params;
   if (!create_succeeds) return WindowHandle::None;
   window_created_ = true;
   return UnpackerHandle;

@@ -47,7 +47,7 @@ class FakeWindows final : public WindowSystem {
   // What the unpacker did, call by call.
   std::vector<std::string> calls;
   WindowClass registered;
-  WindowSpec created;
+  WindowParams created;
   std::vector<std::string> started;
   std::vector<int32_t> show_commands;
   std::vector<Received> front_end;
@@ -76,7 +76,7 @@ class FakeWindows final : public WindowSystem {
   uintptr_t StandardIcon(uint32_t resource) override;
   uintptr_t StandardCursor(uint32_t resource) override;
   bool RegisterWindowClass(const WindowClass& window_class) override;
-  WindowHandle CreateTopLevelWindow(const WindowSpec& spec) override;
+  WindowHandle CreateTopLevelWindow(const WindowParams& params) override;
   void UpdateWindowNow(WindowHandle window) override;
   int32_t NextMessage(Message& message) override;
   void TranslateKeys(const Message& message) override;

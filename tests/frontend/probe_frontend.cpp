@@ -106,10 +106,10 @@ int Run() {
   window_class.procedure = ProbeWindowProc;
   window_class.name = "StowawayProbeFrontEnd";
   if (!windows.RegisterWindowClass(window_class)) return 3;
-  WindowSpec spec;
-  spec.className = window_class.name;
-  spec.title = FrontEndWindowTitle;
-  const WindowHandle own = windows.CreateTopLevelWindow(spec);
+  WindowParams params;
+  params.className = window_class.name;
+  params.title = FrontEndWindowTitle;
+  const WindowHandle own = windows.CreateTopLevelWindow(params);
   if (own == WindowHandle::None) return 4;
 
   const WindowHandle unpacker = windows.FindWindowByTitle(UnpackerWindowTitle);
