@@ -124,7 +124,11 @@ class TLZH {
   friend class LzhEncoderProbe;
   void ResetMatchTree();
   void InsertString(int r);
+  // Publishes InsertString's best match, length * 4096 + (4095 - offset).
+  void SetMatch(int best);
   void RemoveString(int p);
+  // Hangs q (or NoNode) where p hung, and takes p out of the tree.
+  void TakePlace(int q, int p);
   void WriteBits(LzhSink& writer, int n, uint16_t code);
   void EncodeSymbol(LzhSink& writer, int symbol);
   void EncodeOffset(LzhSink& writer, int offset);

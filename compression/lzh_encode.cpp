@@ -5,6 +5,9 @@
 // shape, and so which of several equal matches is found, is part of the
 // format: archives already made must come out bit for bit the same.
 #include <algorithm>
+#include <bit>
+#include <cstring>
+#include <type_traits>
 
 #include "compression/errors.h"
 #include "compression/lzh.h"
@@ -18,12 +21,42 @@ namespace {
 constexpr int RootSlot = WindowSize + 1;
 constexpr int PositionMask = WindowSize - 1;
 
-// The first index from 1 to 59 at which the 60-byte keys differ, or 60. The
-// first bytes are equal by construction.
-int FirstDifference(const uint8_t* a, const uint8_t* b) {
-  int i = 1;
-  while (i < MaxMatch && a[i] == b[i]) ++i;
-  return i;
+// Keys are compared a machine word at a time.
+using Word = std::conditional_t<sizeof(void*) >= 8, uint64_t, uint32_t>;
+constexpr int WordSize = sizeof(Word);
+// The last word of a key overlaps the one before it, so that no load reaches
+// past byte 59 of either key: for a key at 4095 that is the mirror's end.
+constexpr int LastWord = MaxMatch - WordSize;
+
+Word LoadWord(const uint8_t* p) {
+  Word w;
+  std::memcpy(&w, p, sizeof w);
+  return w;
+}
+
+struct Difference {
+  int index;     // the first index at which the keys differ, or 60
+  bool greater;  // the first key's byte there is the greater one
+};
+
+// Where two different words, loaded from index `at` of two keys, differ.
+Difference FirstDifference(Word wa, Word wb, int at) {
+  if constexpr (std::endian::native == std::endian::little) {
+    const int shift = std::countr_zero(wa ^ wb) & ~7;
+    return {at + shift / 8, (wa >> shift & 0xFF) > (wb >> shift & 0xFF)};
+  } else {
+    return {at + std::countl_zero(wa ^ wb) / 8, wa > wb};
+  }
+}
+
+// Compares the 60-byte keys at a and b from index `from` on.
+Difference Compare(const uint8_t* a, const uint8_t* b, int from) {
+  for (int at = std::min(from, LastWord);; at = std::min(at + WordSize, LastWord)) {
+    const Word wa = LoadWord(a + at);
+    const Word wb = LoadWord(b + at);
+    if (wa != wb) return FirstDifference(wa, wb, at);
+    if (at == LastWord) return {MaxMatch, false};
+  }
 }
 
 }  // namespace
@@ -36,59 +69,85 @@ void TLZH::ResetMatchTree() {
 
 void TLZH::InsertString(int r) {
   Tables& t = *T;
-  const uint8_t* const key = t.Window + r;
+  const uint8_t* const window = t.Window;
+  int16_t* const left = t.MatchLeft;
+  int16_t* const right = t.MatchRight;
+  const uint8_t* const key = window + r;
+  left[r] = right[r] = NoNode;
   int p = RootSlot + key[0];
-  int cmp = 1;
-  t.MatchLeft[r] = t.MatchRight[r] = NoNode;
-  int length = 0;
-  int offset = MatchOffset;
+  if (right[p] == NoNode) {
+    right[p] = static_cast<int16_t>(r);
+    t.MatchParent[r] = static_cast<int16_t>(p);
+    MatchLength = 0;
+    return;
+  }
+  p = right[p];
+  // The best match so far as length * 4096 + (4095 - offset): longer wins,
+  // and among equals the nearer, with one comparison and no branch. Matches
+  // of 2 bytes or fewer take part too: they lose to every longer one, and
+  // SetMatch drops them if nothing longer comes.
+  int best = 0;
+  // The descent is bound by the latency of its loads, so the first word of
+  // both children's keys is loaded while a node is being compared: most
+  // comparisons end within that word.
+  const Word key_word = LoadWord(key + 1);
+  Word word = LoadWord(window + p + 1);
   for (;;) {
-    int16_t* const link = cmp >= 0 ? &t.MatchRight[p] : &t.MatchLeft[p];
-    if (*link == NoNode) {
-      *link = static_cast<int16_t>(r);
+    const int smaller = left[p];
+    const int larger = right[p];
+    // NoNode's word is read from the mirror, and never used.
+    const Word smaller_word = LoadWord(window + smaller + 1);
+    const Word larger_word = LoadWord(window + larger + 1);
+    const Difference diff = key_word != word ? FirstDifference(key_word, word, 1)
+                                             : Compare(key, window + p, 1 + WordSize);
+    const int i = diff.index;
+    best = std::max(best, i << 12 | (WindowSize - ((r - p) & PositionMask)));
+    if (i == MaxMatch) break;
+    const int next = diff.greater ? larger : smaller;
+    if (next == NoNode) {
+      (diff.greater ? right : left)[p] = static_cast<int16_t>(r);
       t.MatchParent[r] = static_cast<int16_t>(p);
-      MatchLength = static_cast<int16_t>(length);
-      MatchOffset = static_cast<int16_t>(offset);
+      SetMatch(best);
       return;
     }
-    p = *link;
-    const uint8_t* const candidate = t.Window + p;
-    const int i = FirstDifference(key, candidate);
-    if (i > MatchThreshold) {
-      const int d = ((r - p) & PositionMask) - 1;
-      if (i > length) {
-        offset = d;
-        length = i;
-      } else if (i == length && d < offset) {
-        offset = d;
-      }
-    }
-    if (i == MaxMatch) break;
-    cmp = key[i] - candidate[i];
+    p = next;
+    word = diff.greater ? larger_word : smaller_word;
   }
-  MatchLength = static_cast<int16_t>(length);
-  MatchOffset = static_cast<int16_t>(offset);
+  SetMatch(best);
 
   // r's key equals p's in all 60 bytes: r takes p's place, so that only the
   // nearer of the two stays.
-  const int parent = t.MatchParent[p];
-  t.MatchParent[r] = static_cast<int16_t>(parent);
   t.MatchLeft[r] = t.MatchLeft[p];
   t.MatchRight[r] = t.MatchRight[p];
   t.MatchParent[t.MatchLeft[p]] = static_cast<int16_t>(r);
   t.MatchParent[t.MatchRight[p]] = static_cast<int16_t>(r);
+  TakePlace(r, p);
+}
+
+void TLZH::TakePlace(int q, int p) {
+  Tables& t = *T;
+  const int parent = t.MatchParent[p];
+  t.MatchParent[q] = static_cast<int16_t>(parent);
   if (t.MatchRight[parent] == p) {
-    t.MatchRight[parent] = static_cast<int16_t>(r);
+    t.MatchRight[parent] = static_cast<int16_t>(q);
   } else {
-    t.MatchLeft[parent] = static_cast<int16_t>(r);
+    t.MatchLeft[parent] = static_cast<int16_t>(q);
   }
   t.MatchParent[p] = NoNode;
 }
 
+void TLZH::SetMatch(int best) {
+  if (best >> 12 <= MatchThreshold) {
+    MatchLength = 0;
+    return;
+  }
+  MatchLength = static_cast<int16_t>(best >> 12);
+  MatchOffset = static_cast<int16_t>(WindowSize - 1 - (best & PositionMask));
+}
+
 void TLZH::RemoveString(int p) {
   Tables& t = *T;
-  const int parent = t.MatchParent[p];
-  if (parent == NoNode) return;
+  if (t.MatchParent[p] == NoNode) return;
   int q;
   if (t.MatchRight[p] == NoNode) {
     q = t.MatchLeft[p];
@@ -106,13 +165,7 @@ void TLZH::RemoveString(int p) {
     t.MatchRight[q] = t.MatchRight[p];
     t.MatchParent[t.MatchRight[p]] = static_cast<int16_t>(q);
   }
-  t.MatchParent[q] = static_cast<int16_t>(parent);
-  if (t.MatchRight[parent] == p) {
-    t.MatchRight[parent] = static_cast<int16_t>(q);
-  } else {
-    t.MatchLeft[parent] = static_cast<int16_t>(q);
-  }
-  t.MatchParent[p] = NoNode;
+  TakePlace(q, p);
 }
 
 void TLZH::WriteBits(LzhSink& writer, int n, uint16_t code) {
