@@ -54,7 +54,7 @@ Bytes BinaryLike(size_t size, uint32_t seed) {
   out.reserve(size + 16);
   uint32_t address = 0x401000;
   while (out.size() < size) {
-    address += 4 * (rng() % 64);
+    address += static_cast<uint32_t>(4 * (rng() % 64));
     const uint8_t record[] = {0x8B, static_cast<uint8_t>(0x40 + rng() % 8),
                               static_cast<uint8_t>(address), static_cast<uint8_t>(address >> 8),
                               static_cast<uint8_t>(address >> 16), 0x00,
