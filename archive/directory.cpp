@@ -60,14 +60,16 @@ std::vector<ArchiveDirectoryEntry> ReadDirectory(TStream& archive, const std::st
   const int64_t first = size - EntryCountSize - length;
   if (first < 0) NoDirectory(name);
   std::vector<uint8_t> records(static_cast<size_t>(length));
-  if (archive.Seek(first, SeekOrigin::Begin) < 0 || archive.Read(records.data(), length) != length) {
+  if (archive.Seek(first, SeekOrigin::Begin) < 0 ||
+      archive.Read(records.data(), length) != length) {
     NoDirectory(name);
   }
 
   std::vector<ArchiveDirectoryEntry> entries;
   entries.reserve(static_cast<size_t>(count));
   for (int32_t i = 0; i < count; ++i) {
-    entries.push_back(DecodeDirectoryEntry(records.data() + static_cast<size_t>(i) * DirectoryEntrySize));
+    entries.push_back(
+        DecodeDirectoryEntry(records.data() + static_cast<size_t>(i) * DirectoryEntrySize));
   }
   return entries;
 }

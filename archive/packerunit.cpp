@@ -104,9 +104,9 @@ bool ExtractArchiveEntry(const std::string& path, const std::string& dest, int32
   const ArchiveDirectoryEntry& entry = Packer.DirectoryTable[static_cast<size_t>(index)];
   // File-name mode puts every file straight into dest: a folder has no place.
   if (entry.IsFolder() && !UseStoredPath) return true;
-  const std::string output =
-      dest + '\\' +
-      SafeOutputName(entry.FileName, entry.StoredPath, UseStoredPath, "Unsafe file name in archive: ");
+  const std::string output = dest + '\\' +
+                             SafeOutputName(entry.FileName, entry.StoredPath, UseStoredPath,
+                                            "Unsafe file name in archive: ");
 
   ArchiveInUse archive(path, nullptr);
   if (entry.IsFolder()) {

@@ -1,9 +1,9 @@
 #include "archive/writer.h"
 
-#include <algorithm>
 #include <cctype>
 #include <memory>
 #include <set>
+#include <string>
 #include <utility>
 
 #include "archive/directory.h"
@@ -54,7 +54,8 @@ class LimitedOutput final : public TStream {
 // before it.
 class HookInUse {
  public:
-  explicit HookInUse(std::function<void()> hook) : saved_(std::exchange(ProgressHook, std::move(hook))) {}
+  explicit HookInUse(std::function<void()> hook)
+      : saved_(std::exchange(ProgressHook, std::move(hook))) {}
   ~HookInUse() { ProgressHook = std::move(saved_); }
   HookInUse(const HookInUse&) = delete;
   HookInUse& operator=(const HookInUse&) = delete;
@@ -72,8 +73,12 @@ std::string SourceName(const ByteSource& source, const std::string& stored_as) {
   return source.IsFile() ? source.Path() : stored_as;
 }
 
+// Bytes in memory are copied into a stream of their own for the time one
+// entry is packed: they were in memory already.
 std::unique_ptr<TStream> OpenSource(const ByteSource& source) {
-  if (source.IsFile()) return std::make_unique<TFileStream>(source.Path(), TFileStream::Mode::OpenRead);
+  if (source.IsFile()) {
+    return std::make_unique<TFileStream>(source.Path(), TFileStream::Mode::OpenRead);
+  }
   return std::make_unique<TMemoryStream>(source.Bytes());
 }
 
@@ -82,7 +87,8 @@ int64_t SourceSize(const ByteSource& source, const std::string& stored_as) {
       source.IsFile() ? OpenSource(source)->Size() : static_cast<int64_t>(source.Bytes().size());
   if (size < 0) throw EArchiveError("Cannot read file " + source.Path());
   if (size >= ArchiveSizeLimit) {
-    throw EArchiveError("File too large for an archive (2 GiB or more): " + SourceName(source, stored_as));
+    throw EArchiveError("File too large for an archive (2 GiB or more): " +
+                        SourceName(source, stored_as));
   }
   return size;
 }
@@ -172,7 +178,8 @@ int64_t WriteCheckedArchive(TStream& out, const ByteSource& image,
     entry.EndOffset = static_cast<int32_t>(archive.At());
     EncodeDirectoryEntry(entry, trailer.data() + i * DirectoryEntrySize);
   }
-  StoreLE32(trailer.data() + items.size() * DirectoryEntrySize, static_cast<uint32_t>(items.size()));
+  StoreLE32(trailer.data() + items.size() * DirectoryEntrySize,
+            static_cast<uint32_t>(items.size()));
   WriteAll(archive, trailer.data(), static_cast<int32_t>(trailer.size()), items.back());
   return archive.At() - first;
 }

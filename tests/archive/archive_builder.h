@@ -1,12 +1,14 @@
-// Lays out archives byte by byte for the reader's tests, independently of
-// the writer: records, offsets and count are put where a well-formed archive
-// has them, and any of them can be spoilt afterwards.
+// Helpers for the archive's tests: archives laid out byte by byte,
+// independently of the writer (records, offsets and count where a
+// well-formed archive has them, open to spoiling), and exact failure texts.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/exception.h"
 #include "tests/compression/lzh_body_writer.h"
 #include "tests/support/test_data.h"
 
@@ -20,14 +22,7 @@ inline Bytes PackedLiterals(const Bytes& data) {
 }
 
 inline void PutLE32(Bytes& out, size_t at, int64_t value) {
-  for (int i = 0; i < 4; ++i) out[at + static_cast<size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-// A length byte at out[at], then the text; the length byte may claim more
-// than the text holds.
-inline void PutText(Bytes& out, size_t at, const std::string& text, int length_byte = -1) {
-  out[at] = static_cast<uint8_t>(length_byte < 0 ? static_cast<int>(text.size()) : length_byte);
-  for (size_t i = 0; i < text.size(); ++i) out[at + 1 + i] = static_cast<uint8_t>(text[i]);
+  for (size_t i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 struct RawRecord {
@@ -40,11 +35,15 @@ struct RawRecord {
 
 inline Bytes RecordBytes(const RawRecord& r) {
   Bytes out(428, 0);
-  PutText(out, 0, r.signature);
+  const auto put_text = [&](size_t at, const std::string& text) {
+    out[at] = static_cast<uint8_t>(text.size());
+    std::copy(text.begin(), text.end(), out.begin() + static_cast<std::ptrdiff_t>(at) + 1);
+  };
+  put_text(0, r.signature);
   PutLE32(out, 16, r.start);
   PutLE32(out, 20, r.end);
-  PutText(out, 24, r.file_name);
-  PutText(out, 225, r.stored_path);
+  put_text(24, r.file_name);
+  put_text(225, r.stored_path);
   return out;
 }
 
@@ -54,22 +53,17 @@ class ArchiveBuilder {
 
   ArchiveBuilder& Add(const Bytes& packed, const std::string& file_name,
                       const std::string& stored_path = "") {
-    RawRecord r;
-    r.start = static_cast<int64_t>(body_.size());
+    const auto start = static_cast<int64_t>(body_.size());
     body_.insert(body_.end(), packed.begin(), packed.end());
-    r.end = static_cast<int64_t>(body_.size());
-    r.file_name = file_name;
-    r.stored_path = stored_path;
-    records.push_back(r);
+    records.push_back(
+        {"QZFILEID", start, static_cast<int64_t>(body_.size()), file_name, stored_path});
     return *this;
   }
   ArchiveBuilder& AddFile(const Bytes& data, const std::string& file_name,
                           const std::string& stored_path = "") {
     return Add(PackedLiterals(data), file_name, stored_path);
   }
-  ArchiveBuilder& AddFolder(const std::string& folder) {
-    return Add({}, folder, "|" + folder);
-  }
+  ArchiveBuilder& AddFolder(const std::string& folder) { return Add({}, folder, "|" + folder); }
 
   Bytes Build() const {
     Bytes out = body_;
@@ -81,16 +75,21 @@ class ArchiveBuilder {
     PutLE32(out, out.size() - 4, static_cast<int64_t>(records.size()));
     return out;
   }
-  std::string WriteTo(const std::string& path) const {
-    WriteFileBytes(path, Build());
-    return path;
-  }
 
-  // Open to spoiling before Build.
   std::vector<RawRecord> records;
 
  private:
   Bytes body_;
 };
+
+// The failure of action as "ClassName: message".
+inline std::string MessageOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const Exception& e) {
+    return std::string(e.ClassName()) + ": " + e.Message();
+  }
+  return "(no exception)";
+}
 
 }  // namespace stowaway::testing
