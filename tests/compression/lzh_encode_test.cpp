@@ -57,13 +57,17 @@ class LzhEncoderProbe {
 
 namespace {
 
+void UseStreams(Tlzrw1& codec, TStream& in, TStream& out) {
+  codec.UseStream = true;
+  codec.InputStream = &in;
+  codec.OutputStream = &out;
+}
+
 Bytes Pack(const Bytes& input) {
   Tlzrw1 codec;
   TMemoryStream in(input);
   TMemoryStream out;
-  codec.UseStream = true;
-  codec.InputStream = &in;
-  codec.OutputStream = &out;
+  UseStreams(codec, in, out);
   codec.CompressMode = TCompressMode::Good;
   codec.Compress();
   return out.Data();
@@ -78,9 +82,7 @@ Bytes Decode(int32_t size, const Bytes& body) {
   Tlzrw1 codec;
   TMemoryStream in(LzhStream(size, body));
   TMemoryStream out;
-  codec.UseStream = true;
-  codec.InputStream = &in;
-  codec.OutputStream = &out;
+  UseStreams(codec, in, out);
   codec.Decompress();
   return out.Data();
 }
@@ -171,9 +173,7 @@ TEST(LzhEncode, ReadsInBlocksWithAProgressPointEach) {
   Tlzrw1 codec;
   TMemoryStream in(input);
   TMemoryStream out;
-  codec.UseStream = true;
-  codec.InputStream = &in;
-  codec.OutputStream = &out;
+  UseStreams(codec, in, out);
   testing::ProgressRecorder recorder(codec);
   const int32_t packed = codec.Compress();
   ASSERT_LT(packed, 8 + 32768) << "one output block";
