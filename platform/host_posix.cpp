@@ -1,0 +1,22 @@
+#include <unistd.h>
+
+#include <vector>
+
+#include "platform/host.h"
+
+namespace stowaway {
+
+std::string ExecutablePath() {
+  std::vector<char> buffer(4096);
+  const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+  if (length <= 0 || static_cast<size_t>(length) >= buffer.size()) return {};
+  return std::string(buffer.data(), static_cast<size_t>(length));
+}
+
+uint32_t ProcessNumber() { return static_cast<uint32_t>(::getpid()); }
+
+char PathSeparator() { return '/'; }
+
+bool HostNamesAreUtf8() { return true; }
+
+}  // namespace stowaway
