@@ -1,0 +1,51 @@
+// What the tool reads out of an installer: its directory, each entry's
+// packed header, and each entry's data unpacked into a stream of the
+// caller's, one entry at a time, through the archive module.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "archive/packerunit.h"
+#include "platform/stream.h"
+
+namespace stowaway {
+
+// The directory of the archive at path. Raises EToolFailure naming path
+// when it cannot be opened or holds no archive directory.
+std::vector<ArchiveDirectoryEntry> OpenArchiveDirectory(const std::string& path);
+
+// The packed header of a file entry.
+struct EntryHeader {
+  bool readable = false;  // false: the entry's offsets or bytes are damaged
+  std::string codec;      // "LZH", "LZRW1/KH", or "unknown"
+  int32_t original_size = 0;
+};
+EntryHeader ReadEntryHeader(TStream& archive, const ArchiveDirectoryEntry& entry);
+
+// "entry 3 (readme.txt)", the name as this system spells it.
+std::string EntryLabel(size_t index, const ArchiveDirectoryEntry& entry);
+
+// Unpacks file entry index of the archive at path (open as archive) into
+// out, calling progress with the packed bytes read so far at every progress
+// point. Returns the bytes unpacked. Raises EToolFailure "PATH: entry N
+// (NAME) cannot be unpacked: " followed by the reason.
+int32_t UnpackEntry(TStream& archive, const std::string& path, size_t index,
+                    const ArchiveDirectoryEntry& entry, TStream& out,
+                    const std::function<void(int32_t)>& progress);
+
+// A stream that keeps nothing and counts what is written to it.
+class TDiscardStream final : public TStream {
+ public:
+  int32_t Read(void*, int32_t) override { return 0; }
+  int32_t Write(const void*, int32_t count) override;
+  int64_t Seek(int64_t offset, SeekOrigin origin) override;
+
+ private:
+  int64_t size_ = 0;
+  int64_t position_ = 0;
+};
+
+}  // namespace stowaway

@@ -1,0 +1,58 @@
+#include "tools/files.h"
+
+#include <iostream>
+
+#include "platform/folder.h"
+#include "platform/terminal.h"
+#include "tools/errors.h"
+
+namespace stowaway {
+
+void RequireFile(const std::string& path) {
+  switch (KindOfPath(path)) {
+    case PathKind::File:
+      return;
+    case PathKind::Missing:
+      throw EToolFailure(path + ": no such file");
+    case PathKind::Folder:
+      throw EToolFailure(path + " is a folder; name a file");
+    case PathKind::Other:
+      throw EToolFailure(path + ": not a regular file; name a file");
+  }
+}
+
+void RequireReplaceable(const std::string& path, bool force) {
+  const PathKind kind = KindOfPath(path);
+  if (kind == PathKind::Folder) throw EToolFailure(path + " is a folder; name a file to write");
+  if (!force && (kind != PathKind::Missing || IsLink(path))) {
+    throw EToolFailure(path + " exists already; use --force to replace it");
+  }
+}
+
+std::unique_ptr<TFileStream> OpenInput(const std::string& path) {
+  RequireFile(path);
+  try {
+    return std::make_unique<TFileStream>(path, TFileStream::Mode::OpenRead);
+  } catch (const EFOpenError&) {
+    throw EToolFailure(path + ": cannot be opened for reading; check its permissions");
+  }
+}
+
+int64_t InputSize(TStream& input, const std::string& path) {
+  const int64_t size = input.Size();
+  if (size < 0) throw EToolFailure(path + ": cannot tell its size; name a regular file");
+  return size;
+}
+
+std::string InterruptNotice(const std::string& command, const std::string& output) {
+  // On a terminal the notice may interrupt a progress bar's line.
+  const std::string start = IsTerminal(Channel::Error) ? "\n" : "";
+  return start + "stowaway " + command + ": interrupted; " + output + " was not written\n";
+}
+
+void Note(const std::string& command, const std::string& text) {
+  std::cout.flush();
+  std::cerr << "stowaway " << command << ": note: " << text << '\n';
+}
+
+}  // namespace stowaway

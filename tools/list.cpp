@@ -1,0 +1,185 @@
+// stowaway list: the entries of an installer, as a table or as JSON.
+#include <cstdio>
+#include <iostream>
+
+#include "platform/host.h"
+#include "tools/archive_access.h"
+#include "tools/command.h"
+#include "tools/errors.h"
+#include "tools/text.h"
+#include "tools/windows1252.h"
+
+namespace stowaway {
+namespace {
+
+const char Help[] = R"(Usage: stowaway list [--json] ARCHIVE
+Show the entries of the installer ARCHIVE, one row each: its index, name,
+stored path, codec, packed size, original size and ratio (the packed size
+as a percentage of the original), then the totals. Folder entries show the
+codec "folder".
+
+      --json      print one JSON object instead, for scripts: "archive",
+                  "entries" (each with "index", "name", "stored_path",
+                  "folder", "codec", "packed_size", "original_size" and
+                  "ratio", the packed size divided by the original) and
+                  "totals" ("entries", "files", "folders", "packed_size",
+                  "original_size", "ratio"); names are UTF-8, and values
+                  that do not apply are null
+  -h, --help      show this help
+
+An entry whose packed data cannot be read is shown as "damaged", and the
+exit status is then 1.
+)";
+
+struct Row {
+  ArchiveDirectoryEntry entry;
+  EntryHeader header;
+  int64_t packed = 0;
+};
+
+struct Totals {
+  int files = 0;
+  int folders = 0;
+  int64_t packed = 0;
+  int64_t original = 0;
+};
+
+std::string Codec(const Row& row) {
+  if (row.entry.IsFolder()) return "folder";
+  return row.header.readable ? row.header.codec : "damaged";
+}
+
+std::string JsonText(const std::string& utf8) {
+  std::string out = "\"";
+  for (const char c : utf8) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out + '"';
+}
+
+std::string JsonRatio(int64_t packed, int64_t original) {
+  if (original <= 0) return "null";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4f", static_cast<double>(packed) / static_cast<double>(original));
+  return text;
+}
+
+void PrintJson(const std::string& path, const std::vector<Row>& rows, const Totals& totals) {
+  const std::string shown_path = HostNamesAreUtf8() ? path : Windows1252ToUtf8(path);
+  std::cout << "{\n  \"archive\": " << JsonText(shown_path) << ",\n  \"entries\": [";
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const Row& row = rows[i];
+    const bool file = !row.entry.IsFolder();
+    const bool known = file && row.header.readable;
+    std::cout << (i == 0 ? "\n" : ",\n") << "    {\"index\": " << i
+              << ", \"name\": " << JsonText(Windows1252ToUtf8(row.entry.FileName))
+              << ", \"stored_path\": " << JsonText(Windows1252ToUtf8(row.entry.StoredPath))
+              << ", \"folder\": " << (file ? "false" : "true")
+              << ", \"codec\": " << (file ? JsonText(Codec(row)) : "null")
+              << ", \"packed_size\": " << (file ? std::to_string(row.packed) : "null")
+              << ", \"original_size\": "
+              << (known ? std::to_string(row.header.original_size) : "null")
+              << ", \"ratio\": " << (known ? JsonRatio(row.packed, row.header.original_size) : "null")
+              << "}";
+  }
+  std::cout << "\n  ],\n  \"totals\": {\"entries\": " << rows.size()
+            << ", \"files\": " << totals.files << ", \"folders\": " << totals.folders
+            << ", \"packed_size\": " << totals.packed
+            << ", \"original_size\": " << totals.original
+            << ", \"ratio\": " << JsonRatio(totals.packed, totals.original) << "}\n}\n";
+}
+
+void PrintTable(const std::vector<Row>& rows, const Totals& totals) {
+  std::vector<std::vector<std::string>> cells = {
+      {"Index", "Name", "Stored path", "Codec", "Packed", "Original", "Ratio"}};
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const Row& row = rows[i];
+    const bool file = !row.entry.IsFolder();
+    const bool known = file && row.header.readable;
+    cells.push_back({std::to_string(i), HostNameFromArchive(row.entry.FileName),
+                     HostNameFromArchive(row.entry.StoredPath), Codec(row),
+                     file ? std::to_string(row.packed) : "-",
+                     known ? std::to_string(row.header.original_size) : "-",
+                     known ? Percentage(row.packed, row.header.original_size) : "-"});
+  }
+  std::string summary = std::to_string(rows.size()) + (rows.size() == 1 ? " entry" : " entries");
+  if (totals.folders > 0) {
+    summary += " (" + std::to_string(totals.files) + " files, " + std::to_string(totals.folders) +
+               (totals.folders == 1 ? " folder)" : " folders)");
+  }
+  cells.push_back({"", summary, "", "", std::to_string(totals.packed),
+                   std::to_string(totals.original), Percentage(totals.packed, totals.original)});
+
+  constexpr bool RightAligned[] = {true, false, false, false, true, true, true};
+  std::vector<size_t> widths(7, 0);
+  for (const auto& line : cells) {
+    for (size_t c = 0; c < 7; ++c) widths[c] = std::max(widths[c], DisplayWidth(line[c]));
+  }
+  for (const auto& line : cells) {
+    std::string text;
+    for (size_t c = 0; c < 7; ++c) {
+      const std::string pad(widths[c] - DisplayWidth(line[c]), ' ');
+      if (c > 0) text += "  ";
+      text += RightAligned[c] ? pad + line[c] : line[c] + pad;
+    }
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    std::cout << text << '\n';
+  }
+}
+
+int Run(const Arguments& arguments) {
+  if (arguments.operands.size() != 1) throw EUsage("name one ARCHIVE to list");
+  const std::string& path = arguments.operands[0];
+  const std::vector<ArchiveDirectoryEntry> directory = OpenArchiveDirectory(path);
+  TFileStream archive(path, TFileStream::Mode::OpenRead);
+
+  std::vector<Row> rows;
+  Totals totals;
+  std::string damage;
+  for (size_t i = 0; i < directory.size(); ++i) {
+    Row row;
+    row.entry = directory[i];
+    if (row.entry.IsFolder()) {
+      ++totals.folders;
+    } else {
+      ++totals.files;
+      row.packed = int64_t{row.entry.EndOffset} - row.entry.StartOffset;
+      row.header = ReadEntryHeader(archive, row.entry);
+      if (row.header.readable) {
+        totals.packed += row.packed;
+        totals.original += row.header.original_size;
+      } else if (damage.empty()) {
+        damage = path + ": " + EntryLabel(i, row.entry) +
+                 " is damaged: its packed data cannot be read; 'stowaway test " + path +
+                 "' checks every entry";
+      }
+    }
+    rows.push_back(std::move(row));
+  }
+
+  if (arguments.Has("json")) {
+    PrintJson(path, rows, totals);
+  } else {
+    PrintTable(rows, totals);
+  }
+  if (!damage.empty()) throw EToolFailure(damage);
+  return 0;
+}
+
+}  // namespace
+
+Command ListCommand() {
+  return {"list", "show the entries of an installer", Help, {{"json", 0, false}}, Run};
+}
+
+}  // namespace stowaway

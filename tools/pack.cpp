@@ -1,0 +1,257 @@
+// stowaway pack: an installer from the unpacker, a front-end and files.
+#include <iostream>
+#include <map>
+#include <set>
+
+#include "archive/directory.h"
+#include "archive/names.h"
+#include "archive/writer.h"
+#include "platform/folder.h"
+#include "tools/codec_choice.h"
+#include "tools/command.h"
+#include "tools/errors.h"
+#include "tools/files.h"
+#include "tools/output_file.h"
+#include "tools/payload.h"
+#include "tools/progress.h"
+#include "tools/stub.h"
+#include "tools/text.h"
+#include "tools/windows1252.h"
+
+namespace stowaway {
+namespace {
+
+const char Help[] = R"(Usage: stowaway pack -o OUT.exe --front-end SETUP.exe [OPTION]... [PATH]...
+Build the installer OUT.exe: the unpacker, then SETUP.exe as entry 0 (the
+program the unpacker starts), then every file named. A folder brings
+everything in it, each folder's names in sorted order.
+
+  -o, --output OUT.exe       the installer to write (replaced if it exists)
+      --front-end SETUP.exe  the front-end program: entry 0
+      --stub UNPACKER.exe    the unpacker to build on (see below)
+      --mode good|fast|auto  the codec: good (LZH, smaller; the default),
+                             fast (LZRW1/KH, quicker), or auto (per file)
+      --threshold N          with --mode auto: fast for a file whose samples
+                             the fast codec shrinks below N percent
+                             (0 to 100; default 40)
+      --tree                 keep the folders (see below)
+  -q, --quiet                print nothing but errors
+  -h, --help                 show this help
+
+The unpacker extracts every file straight into the folder the front-end
+chooses, by file name alone. Two files that would get the same name there
+(compared without regard to case, as Windows does) are refused.
+
+--tree stores each file's path and an entry for each folder: a folder named
+here keeps its own name (name it as DIR/. for its contents alone). The
+unpacker itself still extracts flat; 'stowaway extract --stored-paths'
+restores the folders.
+
+Names are stored in Windows-1252: a name it cannot represent, or one that
+Windows does not allow, is refused. An installer holds at most 501 entries
+(the front-end and folder entries count), names of at most 200 characters,
+and stays below 2 GiB. The same inputs always give the same bytes.
+
+Without --stub, pack uses unpacker.exe in the folder that holds stowaway
+itself, or, for stowaway in a build tree's native/bin folder, the one in the
+tree's win32/bin folder (build/native/bin/stowaway uses
+build/win32/bin/unpacker.exe). --stub names any other.
+)";
+
+constexpr char Name[] = "pack";
+
+// One entry of the installer, with where its bytes come from.
+struct PlannedEntry {
+  ArchiveItem item;
+  std::string source;  // the path on this system; the stored name for a folder
+  int64_t size = 0;
+};
+
+void RequireProgram(const std::string& path, const std::string& option, const std::string& role) {
+  const std::unique_ptr<TFileStream> program = OpenInput(path);
+  char start[2] = {};
+  if (program->Read(start, 2) != 2 || start[0] != 'M' || start[1] != 'Z') {
+    throw EToolFailure(path + ": not a Windows program (it does not begin with \"MZ\"); " +
+                       option + " names " + role);
+  }
+}
+
+// The host's spelling of an archive name, for messages.
+std::string Shown(const std::string& archive_name) { return HostNameFromArchive(archive_name); }
+
+class Plan {
+ public:
+  Plan(bool tree, std::string output) : tree_(tree), output_(std::move(output)) {}
+
+  void AddFile(const PayloadEntry& file) {
+    const std::string name = FileNamePart(file.stored);
+    PlannedEntry entry;
+    entry.item.FileName = tree_ ? file.stored : name;
+    entry.item.StoredPath = tree_ ? file.stored : "";
+    entry.source = file.source;
+    Claim(tree_ ? file.stored : name, file.source, false);
+    entries_.push_back(std::move(entry));
+  }
+
+  void AddFolder(const PayloadEntry& folder) {
+    if (!tree_) return;
+    if (Claim(folder.stored, folder.source, true)) return;
+    PlannedEntry entry;
+    entry.item = ArchiveItem::Folder(folder.stored);
+    entry.source = folder.source;
+    entries_.push_back(std::move(entry));
+  }
+
+  // Everything the installer's format and the unpacker cannot take, said in
+  // terms of the files named.
+  void Check() const {
+    if (entries_.size() > static_cast<size_t>(DirectorySlots)) {
+      throw EToolFailure(output_ + " would hold " + std::to_string(entries_.size()) +
+                         " entries, and an installer holds at most 501 (the front-end and "
+                         "folder entries count); pack fewer files");
+    }
+    for (const PlannedEntry& entry : entries_) {
+      const std::string& longest = entry.item.StoredPath.size() > entry.item.FileName.size()
+                                       ? entry.item.StoredPath
+                                       : entry.item.FileName;
+      if (longest.size() > static_cast<size_t>(record::NameCapacity)) {
+        throw EToolFailure(entry.source + ": its name in the installer (" + Shown(longest) +
+                           ") is " + std::to_string(longest.size()) +
+                           " characters long, over the 200 an installer holds; shorten it");
+      }
+    }
+  }
+
+  std::vector<PlannedEntry>& Entries() { return entries_; }
+
+ private:
+  // Registers what the entry extracts to; true when a folder entry of the
+  // same name is there already. Raises EToolFailure for two files or a file
+  // and a folder.
+  bool Claim(const std::string& output, const std::string& source, bool folder) {
+    const auto [place, fresh] = claims_.emplace(FoldCase(output), std::make_pair(source, folder));
+    if (fresh) return false;
+    if (folder && place->second.second) return true;
+    const std::string how = tree_ ? "stored as " + Shown(output)
+                                  : "extracted as " + Shown(output) +
+                                        " (the unpacker extracts by file name alone)";
+    throw EToolFailure(place->second.first + " and " + source + " would both be " + how +
+                       "; rename one or leave one out");
+  }
+
+  bool tree_;
+  std::string output_;
+  std::vector<PlannedEntry> entries_;
+  std::map<std::string, std::pair<std::string, bool>> claims_;
+};
+
+// The size measured here is checked against what packing reads: a file that
+// changes in between would leave a header that disagrees with its body.
+void Measure(PlannedEntry& entry, const CodecChoice& choice) {
+  const std::unique_ptr<TFileStream> input = OpenInput(entry.source);
+  entry.size = InputSize(*input, entry.source);
+  if (entry.size >= ArchiveSizeLimit) {
+    throw EToolFailure(entry.source + ": 2 GiB or larger; an installer holds less");
+  }
+  entry.item.Content = ByteSource::File(entry.source);
+  entry.item.CompressMode = ResolveMode(*input, choice);
+}
+
+int Run(const Arguments& arguments) {
+  const std::string output = arguments.Value("output");
+  const std::string front_end = arguments.Value("front-end");
+  if (output.empty()) throw EUsage("missing -o OUT.exe, the installer to write");
+  if (front_end.empty()) throw EUsage("missing --front-end SETUP.exe, the program the installer starts");
+  const CodecChoice choice = ReadCodecChoice(arguments);
+  const bool tree = arguments.Has("tree");
+  const bool quiet = arguments.Has("quiet");
+  const std::string stub = arguments.Has("stub") ? arguments.Value("stub") : FindDefaultStub();
+
+  RequireProgram(stub, "--stub", "the unpacker the installer is built on");
+  RequireProgram(front_end, "--front-end", "the program the installer starts");
+  if (KindOfPath(output) == PathKind::Folder) {
+    throw EToolFailure(output + " is a folder; -o names the installer file to write");
+  }
+
+  Plan plan(tree, output);
+  plan.AddFile(CollectPayload({front_end}).front());
+  const std::string output_identity = FileIdentity(output);
+  for (const PayloadEntry& found : CollectPayload(arguments.operands)) {
+    if (found.folder) {
+      plan.AddFolder(found);
+    } else if (!output_identity.empty() && FileIdentity(found.source) == output_identity) {
+      if (!quiet) Note(Name, "leaving out " + found.source + ", the installer being written");
+    } else {
+      plan.AddFile(found);
+    }
+  }
+  plan.Check();
+
+  std::vector<PlannedEntry>& entries = plan.Entries();
+  std::vector<ArchiveItem> items;
+  std::vector<int64_t> before(entries.size());
+  int64_t total = 0;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (!entries[i].item.IsFolder()) Measure(entries[i], choice);
+    before[i] = total;
+    total += entries[i].size;
+    items.push_back(entries[i].item);
+  }
+
+  std::vector<std::pair<int32_t, int32_t>> counts(entries.size());
+  int64_t written = 0;
+  {
+    ProgressBar bar("packing", total, quiet);
+    OutputFile out(output, InterruptNotice(Name, output));
+    const auto progress = [&](int32_t index, int32_t bytes_read, int32_t bytes_written) {
+      const auto at = static_cast<size_t>(index);
+      counts[at] = {bytes_read, bytes_written};
+      bar.Show(before[at] + bytes_read, Shown(FileNamePart(entries[at].item.FileName)));
+    };
+    try {
+      written = WriteArchive(out.Stream(), ByteSource::File(stub), items,
+                             tree ? ArchiveLayout::StoredPaths : ArchiveLayout::FileNames,
+                             progress);
+    } catch (const Exception& failure) {
+      throw EToolFailure(output + " was not written: " + failure.Message());
+    }
+    for (size_t i = 0; i < entries.size(); ++i) {
+      if (counts[i].first != entries[i].size) {
+        throw EToolFailure(entries[i].source + " changed while it was packed; " + output +
+                           " was not written: pack again");
+      }
+    }
+    out.Commit();
+  }
+
+  if (tree && !quiet) {
+    Note(Name,
+         "the unpacker extracts by file name alone and ignores the folders of --tree; "
+         "'stowaway extract --stored-paths' restores them");
+  }
+  if (!quiet) {
+    int64_t packed = 0;
+    for (const auto& count : counts) packed += count.second;
+    std::cout << output << ": " << entries.size() << " entries, " << written << " bytes ("
+              << total << " bytes of files packed to " << packed << ", "
+              << Percentage(packed, total) << ")\n";
+  }
+  return 0;
+}
+
+}  // namespace
+
+Command PackCommand() {
+  return {Name,
+          "build an installer from a front-end and files",
+          Help,
+          {{"output", 'o', true},
+           {"front-end", 0, true},
+           {"stub", 0, true},
+           {"mode", 0, true},
+           {"threshold", 0, true},
+           {"tree", 0, false}},
+          Run};
+}
+
+}  // namespace stowaway

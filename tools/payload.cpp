@@ -1,0 +1,148 @@
+#include "tools/payload.h"
+
+#include <algorithm>
+#include <cctype>
+#include <set>
+#include <string_view>
+
+#include "archive/names.h"
+#include "platform/folder.h"
+#include "platform/host.h"
+#include "tools/errors.h"
+#include "tools/text.h"
+#include "tools/windows1252.h"
+
+namespace stowaway {
+namespace {
+
+bool IsSeparator(char c) {
+  // Windows also ends a drive prefix ("C:name") with ':'.
+  return c == '/' || c == PathSeparator() || (PathSeparator() == '\\' && c == ':');
+}
+
+// The last name in path; empty when path ends in no name of its own.
+std::string LastName(const std::string& path) {
+  size_t end = path.size();
+  while (end > 0 && IsSeparator(path[end - 1])) --end;
+  size_t begin = end;
+  while (begin > 0 && !IsSeparator(path[begin - 1])) --begin;
+  const std::string name = path.substr(begin, end - begin);
+  return name == "." || name == ".." ? std::string() : name;
+}
+
+// Names Windows gives to devices, whatever extension follows them.
+bool IsDeviceName(const std::string& name) {
+  std::string stem = name.substr(0, name.find('.'));
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  std::transform(stem.begin(), stem.end(), stem.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return true;
+  return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
+         stem[3] >= '1' && stem[3] <= '9';
+}
+
+class Walk {
+ public:
+  std::vector<PayloadEntry> entries;
+
+  void Named(const std::string& path) {
+    const PathKind kind = KindOfPath(path);
+    if (kind == PathKind::Missing) {
+      throw EToolFailure(path + ": no such file or folder");
+    }
+    if (kind == PathKind::Other) {
+      throw EToolFailure(path + ": neither a file nor a folder; leave it out");
+    }
+    const std::string name = LastName(path);
+    if (kind == PathKind::File) {
+      Add(path, ArchiveName(path, name), "", false);
+      return;
+    }
+    if (name.empty()) {
+      Contents(path, "");
+      return;
+    }
+    const std::string stored = ArchiveName(path, name);
+    Add(path, stored, "", true);
+    Contents(path, stored);
+  }
+
+ private:
+  void Add(const std::string& source, const std::string& name, const std::string& parent,
+           bool folder) {
+    entries.push_back({source, parent.empty() ? name : parent + '\\' + name, folder});
+  }
+
+  void Contents(const std::string& folder, const std::string& stored) {
+    const std::string identity = FileIdentity(folder);
+    if (!open_folders_.insert(identity).second) {
+      throw EToolFailure(folder + ": a link leads back into a folder that holds it; leave it out");
+    }
+    std::vector<std::pair<std::string, std::string>> children;  // archive name, host name
+    std::vector<std::string> names;
+    try {
+      names = FolderEntries(folder);
+    } catch (const EFOpenError&) {
+      throw EToolFailure(folder + ": cannot read this folder; check its permissions");
+    }
+    for (const std::string& name : names) {
+      children.emplace_back(ArchiveName(JoinPath(folder, name), name), name);
+    }
+    std::sort(children.begin(), children.end(), [](const auto& a, const auto& b) {
+      return std::string_view(a.first) < std::string_view(b.first);
+    });
+    for (const auto& [archive_name, host_name] : children) {
+      const std::string source = JoinPath(folder, host_name);
+      const PathKind kind = KindOfPath(source);
+      if (kind == PathKind::Missing) throw EToolFailure(source + ": a link that leads nowhere; leave it out");
+      if (kind == PathKind::Other) throw EToolFailure(source + ": neither a file nor a folder; leave it out");
+      Add(source, archive_name, stored, kind == PathKind::Folder);
+      if (kind == PathKind::Folder) Contents(source, entries.back().stored);
+    }
+    open_folders_.erase(identity);
+  }
+
+  static std::string ArchiveName(const std::string& source, const std::string& name) {
+    std::string problem;
+    const std::optional<std::string> converted = ArchiveNameFromHost(name, problem);
+    if (!converted) {
+      throw EToolFailure(source + ": the name " + problem + "; rename it");
+    }
+    problem = WindowsNameProblem(*converted);
+    if (!problem.empty()) throw EToolFailure(source + ": the name " + problem + "; rename it");
+    return *converted;
+  }
+
+  std::set<std::string> open_folders_;
+};
+
+}  // namespace
+
+std::string WindowsNameProblem(const std::string& name) {
+  if (name.find_first_not_of(". ") == std::string::npos) {
+    return "'" + name + "' is made of dots and spaces only, which Windows does not allow";
+  }
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20) {
+      return "holds a control character (" + std::to_string(byte) + "), which Windows does not allow";
+    }
+    if (std::string_view("<>:\"/\\|?*").find(c) != std::string_view::npos) {
+      return std::string("holds '") + c + "', which Windows does not allow in names";
+    }
+  }
+  if (name.back() == '.' || name.back() == ' ') {
+    return std::string("ends with '") + name.back() + "', which Windows drops from names";
+  }
+  if (IsDeviceName(name)) return "is a device name on Windows ('" + name + "')";
+  if (!IsSafeFileName(name)) return "is not allowed on Windows";
+  return {};
+}
+
+std::vector<PayloadEntry> CollectPayload(const std::vector<std::string>& paths) {
+  Walk walk;
+  for (const std::string& path : paths) walk.Named(path);
+  return walk.entries;
+}
+
+}  // namespace stowaway
