@@ -94,24 +94,21 @@ void CheckTargets(const std::string& archive_path, const std::vector<ArchiveDire
                          " both extract to " + target.path +
                          (earlier.folder || target.folder ? "" : "; use --force to let the later one win"));
     }
-    for (const std::string& parent : target.parents) {
-      if (IsLink(parent)) {
-        throw EToolFailure(parent + " is a link; extract does not write through links, which "
+    std::vector<std::string> folders = target.parents;
+    if (target.folder) folders.push_back(target.path);
+    for (const std::string& folder : folders) {
+      if (IsLink(folder)) {
+        throw EToolFailure(folder + " is a link; extract does not write through links, which "
                            "could lead outside the folder; remove it or extract elsewhere");
       }
-      const PathKind kind = KindOfPath(parent);
+      const PathKind kind = KindOfPath(folder);
       if (kind != PathKind::Missing && kind != PathKind::Folder) {
-        throw EToolFailure(parent + " is in the way of a folder that " +
+        throw EToolFailure(folder + " is in the way of a folder that " +
                            EntryLabel(target.index, directory[target.index]) + " needs; move it");
       }
     }
-    const PathKind kind = KindOfPath(target.path);
-    if (target.folder) {
-      if (IsLink(target.path) || (kind != PathKind::Missing && kind != PathKind::Folder)) {
-        throw EToolFailure(target.path + " is in the way of the folder entry " +
-                           EntryLabel(target.index, directory[target.index]) + "; move it");
-      }
-    } else {
+    if (!target.folder) {
+      const PathKind kind = KindOfPath(target.path);
       if (kind == PathKind::Folder && !IsLink(target.path)) {
         throw EToolFailure(target.path + " is a folder, in the way of " +
                            EntryLabel(target.index, directory[target.index]) + "; move it");

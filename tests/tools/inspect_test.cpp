@@ -1,0 +1,235 @@
+// list, test and extract on installers that are not what they should be:
+// not archives, truncated, damaged, or naming places outside the folder.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "archive/directory.h"
+#include "archive/writer.h"
+#include "tests/tools/tool_fixture.h"
+
+namespace stowaway {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Bytes;
+using testing::Outcome;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+class Inspect : public testing::ToolTest {
+ protected:
+  // installer.exe: the stub, then the entries (name, content), each stored
+  // under its name as its path too.
+  void Build(const std::vector<std::pair<std::string, Bytes>>& files) {
+    std::vector<ArchiveItem> items;
+    for (const auto& [name, content] : files) {
+      ArchiveItem item;
+      item.FileName = name;
+      item.StoredPath = name;
+      item.Content = ByteSource::Memory(content);
+      items.push_back(item);
+    }
+    WriteArchiveFile(At("installer.exe").string(), ByteSource::Memory(stub), items,
+                     ArchiveLayout::StoredPaths);
+  }
+
+  // Rewrites record index of installer.exe.
+  void Patch(size_t index, const std::function<void(ArchiveDirectoryEntry&)>& change) {
+    Bytes archive = Read("installer.exe");
+    const std::vector<ArchiveDirectoryEntry> directory = ReadDirectory(At("installer.exe").string());
+    const size_t first = archive.size() - 4 - directory.size() * DirectoryEntrySize;
+    ArchiveDirectoryEntry entry = directory[index];
+    change(entry);
+    EncodeDirectoryEntry(entry, archive.data() + first + index * DirectoryEntrySize);
+    testing::WriteFileBytes(At("installer.exe"), archive);
+  }
+
+  const Bytes text = testing::TextLike(40000, 21);
+  const Bytes binary = testing::BinaryLike(90000, 22);
+};
+
+TEST_F(Inspect, RefusesWhatIsNoInstallerInEveryCommand) {
+  Put("junk.bin", testing::RandomBytes(5000, 23));
+  for (const std::string command : {"list", "test", "extract"}) {
+    const Outcome junk = Run({command, "junk.bin"});
+    EXPECT_EQ(junk.status, 1);
+    EXPECT_EQ(junk.err, "stowaway " + command +
+                            ": junk.bin: not an installer (no archive directory at its end); it "
+                            "may be truncated or not made by stowaway pack\n");
+    const Outcome missing = Run({command, "missing.exe"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "stowaway " + command +
+                               ": missing.exe: cannot be opened; check the name and that it can "
+                               "be read\n");
+    EXPECT_EQ(Run({command}).status, 2);
+  }
+  EXPECT_EQ(Listing("."), std::vector<std::string>{"junk.bin"});
+}
+
+TEST_F(Inspect, EveryTruncationFailsCleanly) {
+  Build({{"setup.exe", front_end}, {"a.txt", text}, {"b.bin", binary}});
+  const Bytes whole = Read("installer.exe");
+  std::vector<size_t> cuts = {0, 1, 3, 4, stub.size(), stub.size() + 8};
+  for (size_t cut = 5; cut < whole.size(); cut += whole.size() / 23) cuts.push_back(cut);
+  for (size_t back = 1; back <= 5; ++back) cuts.push_back(whole.size() - back);
+  cuts.push_back(whole.size() - DirectoryEntrySize);
+  for (const size_t cut : cuts) {
+    testing::WriteFileBytes(At("installer.exe"), Bytes(whole.begin(), whole.begin() + static_cast<long>(cut)));
+    const Outcome tested = Run({"test", "installer.exe"});
+    EXPECT_EQ(tested.status, 1) << "cut at " << cut;
+    EXPECT_THAT(tested.err, StartsWith("stowaway test: installer.exe: ")) << "cut at " << cut;
+  }
+}
+
+TEST_F(Inspect, TestNamesTheFirstBadEntryAndExtractKeepsOnlyWholeFiles) {
+  Build({{"setup.exe", front_end}, {"a.txt", text}, {"b.bin", binary}, {"c.txt", text}});
+  // b.bin's header claims more bytes than its body holds.
+  const ArchiveDirectoryEntry b = ReadDirectory(At("installer.exe").string())[2];
+  Bytes archive = Read("installer.exe");
+  archive[static_cast<size_t>(b.StartOffset) + 6] ^= 0x10;
+  testing::WriteFileBytes(At("installer.exe"), archive);
+
+  const Outcome tested = Run({"test", "installer.exe"});
+  EXPECT_EQ(tested.status, 1);
+  EXPECT_THAT(tested.err, StartsWith("stowaway test: installer.exe: entry 2 (b.bin) cannot be "
+                                     "unpacked: "));
+  EXPECT_EQ(tested.out, "");
+
+  const Outcome extracted = Run({"extract", "-C", "out", "installer.exe"});
+  EXPECT_EQ(extracted.status, 1);
+  EXPECT_EQ(extracted.err, "stowaway extract" + tested.err.substr(std::string("stowaway test").size()));
+  // The entries before stay, whole; the failing one leaves nothing.
+  EXPECT_EQ(Listing("out"), (std::vector<std::string>{"a.txt", "setup.exe"}));
+  EXPECT_EQ(Read("out/a.txt"), text);
+}
+
+TEST_F(Inspect, EntriesOutsideTheFileAreDamagedInListAndTest) {
+  Build({{"setup.exe", front_end}, {"a.txt", text}});
+  Patch(1, [](ArchiveDirectoryEntry& entry) { entry.EndOffset += 1000000; });
+  const Outcome listed = Run({"list", "installer.exe"});
+  EXPECT_EQ(listed.status, 1);
+  EXPECT_THAT(listed.out, HasSubstr("\n    1  a.txt      a.txt        damaged  1009981         -      -\n"));
+  EXPECT_EQ(listed.err,
+            "stowaway list: installer.exe: entry 1 (a.txt) is damaged: its packed data cannot be "
+            "read; 'stowaway test installer.exe' checks every entry\n");
+  EXPECT_EQ(Run({"test", "installer.exe"}).err,
+            "stowaway test: installer.exe: entry 1 (a.txt) cannot be unpacked: its packed bytes "
+            "lie outside the file\n");
+}
+
+TEST_F(Inspect, NamesLeadingOutOfTheFolderStopTheExtractionBeforeItStarts) {
+  struct Case {
+    std::string file_name;
+    std::string stored_path;
+    bool stored_paths;
+    std::string shown;
+  };
+  const std::vector<Case> cases = {
+      {"x", "..\\evil.txt", true, "..\\evil.txt"},
+      {"x", "sub/../../evil.txt", true, "sub/../../evil.txt"},
+      {"x", "\\evil.txt", true, "\\evil.txt"},
+      {"x", "/tmp/evil.txt", true, "/tmp/evil.txt"},
+      {"x", "C:evil.txt", true, "C:evil.txt"},
+      {"x", "|..", true, "|.."},
+      {"..", "", false, ".."},
+      {"sub\\. .", "", false, "sub\\. ."},
+  };
+  fs::create_directories(At("jail/inside"));
+  for (const Case& c : cases) {
+    Build({{"setup.exe", front_end}, {"a.txt", text}});
+    Patch(1, [&](ArchiveDirectoryEntry& entry) {
+      entry.FileName = c.file_name;
+      entry.StoredPath = c.stored_path;
+    });
+    std::vector<std::string> arguments = {"extract", "-C", "jail/inside", "installer.exe"};
+    if (c.stored_paths) arguments.push_back("--stored-paths");
+    const Outcome extracted = Run(arguments);
+    EXPECT_EQ(extracted.status, 1) << c.shown;
+    EXPECT_EQ(extracted.err, "stowaway extract: installer.exe: entry 1 (" + c.file_name +
+                                 ") has a name that would lead outside jail/inside: " + c.shown +
+                                 "; nothing was extracted\n");
+    EXPECT_TRUE(fs::is_empty(At("jail/inside")));
+    EXPECT_EQ(Listing("jail"), std::vector<std::string>{"inside"});
+
+    std::vector<std::string> test = {"test", "installer.exe"};
+    if (c.stored_paths) test.push_back("--stored-paths");
+    EXPECT_EQ(Run(test).status, 1) << c.shown;
+  }
+}
+
+TEST_F(Inspect, ExtractDoesNotWriteThroughLinks) {
+  ArchiveItem folder = ArchiveItem::Folder("sub");
+  ArchiveItem file;
+  file.FileName = "sub\\a.txt";
+  file.StoredPath = "sub\\a.txt";
+  file.Content = ByteSource::Memory(text);
+  WriteArchiveFile(At("installer.exe").string(), ByteSource::Memory(stub), {folder, file},
+                   ArchiveLayout::StoredPaths);
+  fs::create_directories(At("elsewhere"));
+  fs::create_directories(At("dest"));
+  fs::create_directory_symlink(At("elsewhere"), At("dest/sub"));
+
+  const Outcome extracted = Run({"extract", "--stored-paths", "--force", "-C", "dest", "installer.exe"});
+  EXPECT_EQ(extracted.status, 1);
+  const std::string refusal =
+      "stowaway extract: dest/sub is a link; extract does not write through links, which could "
+      "lead outside the folder; remove it or extract elsewhere\n";
+  EXPECT_EQ(extracted.err, refusal);
+  EXPECT_TRUE(fs::is_empty(At("elsewhere")));
+
+  // Without the folder entry the link is met as a folder on the way.
+  WriteArchiveFile(At("installer.exe").string(), ByteSource::Memory(stub), {file},
+                   ArchiveLayout::StoredPaths);
+  EXPECT_EQ(Run({"extract", "--stored-paths", "-C", "dest", "installer.exe"}).err, refusal);
+  EXPECT_TRUE(fs::is_empty(At("elsewhere")));
+
+  // A link where a file goes is replaced, not followed.
+  Build({{"a.txt", text}});
+  testing::WriteFileBytes(At("elsewhere/target.txt"), testing::ToBytes("keep"));
+  fs::create_symlink(At("elsewhere/target.txt"), At("dest/a.txt"));
+  EXPECT_EQ(Run({"extract", "-C", "dest", "installer.exe"}).err,
+            "stowaway extract: dest/a.txt exists already; use --force to replace it (nothing was "
+            "extracted)\n");
+  ASSERT_EQ(Run({"extract", "--force", "-C", "dest", "installer.exe"}).status, 0);
+  EXPECT_FALSE(fs::is_symlink(At("dest/a.txt")));
+  EXPECT_EQ(Read("dest/a.txt"), text);
+  EXPECT_EQ(Read("elsewhere/target.txt"), testing::ToBytes("keep"));
+}
+
+TEST_F(Inspect, ExistingFilesAreReplacedOnlyWithForce) {
+  Build({{"setup.exe", front_end}, {"a.txt", text}, {"b.bin", binary}});
+  Put("out/b.bin", testing::ToBytes("mine"));
+  const Outcome refused = Run({"extract", "-C", "out", "installer.exe"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, "stowaway extract: out/b.bin exists already; use --force to replace it "
+                         "(nothing was extracted)\n");
+  EXPECT_EQ(Listing("out"), std::vector<std::string>{"b.bin"});
+  EXPECT_EQ(Read("out/b.bin"), testing::ToBytes("mine"));
+
+  const Outcome forced = Run({"extract", "-f", "-q", "-C", "out", "installer.exe"});
+  ASSERT_EQ(forced.status, 0) << forced.err;
+  EXPECT_EQ(forced.out, "");
+  EXPECT_EQ(Read("out/b.bin"), binary);
+  EXPECT_EQ(Listing("out"), (std::vector<std::string>{"a.txt", "b.bin", "setup.exe"}));
+}
+
+TEST_F(Inspect, TwoEntriesForOneFileNeedForce) {
+  // The writer refuses such an archive; another producer might not.
+  Build({{"setup.exe", front_end}, {"a.txt", text}, {"b.bin", binary}});
+  Patch(1, [](ArchiveDirectoryEntry& entry) { entry.FileName = "one\\a.txt"; });
+  Patch(2, [](ArchiveDirectoryEntry& entry) { entry.FileName = "two\\A.TXT"; });
+  const Outcome refused = Run({"extract", "-C", "out", "installer.exe"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, "stowaway extract: installer.exe: entry 1 (one\\a.txt) and entry 2 "
+                         "(two\\A.TXT) both extract to out/A.TXT; use --force to let the later "
+                         "one win\n");
+  EXPECT_FALSE(Exists("out"));
+  ASSERT_EQ(Run({"extract", "--force", "-C", "out", "installer.exe"}).status, 0);
+  EXPECT_EQ(Read("out/A.TXT"), binary);
+}
+
+}  // namespace
+}  // namespace stowaway

@@ -1,0 +1,139 @@
+// Installers that stowaway packs, run under Wine with the probe front-end,
+// and stowaway.exe itself under Wine. They need the Windows build tree
+// beside this one, and are skipped without it.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+#include "tests/e2e/probe_log.h"
+#include "tests/tools/tool_fixture.h"
+
+namespace stowaway {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Bytes;
+using testing::Outcome;
+
+// Creating Wine's prefix on its first use takes a while.
+constexpr int WineTimeLimit = 300;
+
+class UnderWine : public testing::ToolTest {
+ protected:
+  void SetUp() override {
+    for (const std::string name : {"unpacker.exe", "probe_frontend.exe", "stowaway.exe"}) {
+      if (windows_tree.empty() || !fs::exists(windows_tree / "bin" / name)) {
+        GTEST_SKIP() << "needs the Windows build tree beside this one, with bin/" << name;
+      }
+    }
+  }
+
+  static std::string WindowsPath(const fs::path& path) {
+    std::string text = "Z:" + path.string();
+    std::replace(text.begin(), text.end(), '/', '\\');
+    return text;
+  }
+
+  // Runs program (and arguments) under Wine in the scratch folder, with the
+  // environment given.
+  Outcome Wine(const std::vector<std::string>& command,
+               const std::map<std::string, std::string>& environment = {}) const {
+    std::string script = "WINE_BUILD_DIR=" + testing::Quoted(windows_tree.string());
+    for (const auto& [name, value] : environment) script += ' ' + name + '=' + testing::Quoted(value);
+    script += ' ' + testing::Quoted(std::string(STOWAWAY_SOURCE_DIR) + "/cmake/wine-run.sh");
+    for (const std::string& word : command) script += ' ' + testing::Quoted(word);
+    Outcome outcome = testing::RunScript(script + '\n', dir.Path().string(), WineTimeLimit);
+    for (std::string* text : {&outcome.out, &outcome.err}) {
+      text->erase(std::remove(text->begin(), text->end(), '\r'), text->end());
+    }
+    return outcome;
+  }
+
+  void PutPayload() {
+    Put("payload/readme.txt", testing::TextLike(30000, 51));
+    Put("payload/empty.dat", {});
+    Put("payload/lib/data.bin", testing::BinaryLike(200000, 52));
+  }
+
+  const fs::path windows_tree = STOWAWAY_WINDOWS_TREE;
+};
+
+TEST_F(UnderWine, TheInstallerExtractsWhatPackPutIn) {
+  PutPayload();
+  fs::create_directory(At("dest"));
+  const fs::path probe = windows_tree / "bin" / "probe_frontend.exe";
+  // No --stub: the tool finds the unpacker in the Windows tree beside its own.
+  const Outcome packed = Run({"pack", "-o", "installer.exe", "--front-end", probe.string(), "payload"});
+  ASSERT_EQ(packed.status, 0) << packed.err;
+  const Bytes unpacker = testing::ReadFileBytes(windows_tree / "bin" / "unpacker.exe");
+  const Bytes installer = Read("installer.exe");
+  ASSERT_TRUE(std::equal(unpacker.begin(), unpacker.end(), installer.begin()));
+
+  const Outcome run = Wine({"installer.exe"}, {{"PROBE_LOG", WindowsPath(At("probe.log"))},
+                                                {"PROBE_FOLDERS", WindowsPath(At("dest"))}});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const testing::ProbeLog log = testing::ReadProbeLog(At("probe.log").string());
+  ASSERT_TRUE(log.exists);
+  EXPECT_EQ(log.messages, std::vector<std::string>{"message 1025 0 0"});
+
+  // Every entry reports, in archive order, and its last report carries its
+  // whole size.
+  const std::map<std::string, std::string> sources = {
+      {"probe_frontend.exe", probe.string()},
+      {"empty.dat", At("payload/empty.dat").string()},
+      {"data.bin", At("payload/lib/data.bin").string()},
+      {"readme.txt", At("payload/readme.txt").string()}};
+  std::vector<std::string> order;
+  std::map<std::string, int32_t> written;
+  for (const testing::LoggedReport& report : log.reports) {
+    if (order.empty() || order.back() != report.name) order.push_back(report.name);
+    written[report.name] = report.written;
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{"probe_frontend.exe", "empty.dat", "data.bin",
+                                             "readme.txt"}));
+  for (const auto& [name, source] : sources) {
+    const Bytes original = testing::ReadFileBytes(source);
+    EXPECT_EQ(written[name], static_cast<int32_t>(original.size())) << name;
+    EXPECT_EQ(Read("dest/" + name), original) << name;
+  }
+}
+
+TEST_F(UnderWine, StowawayExeBuildsTheSameBytesAndReadsThemBack) {
+  PutPayload();
+  Put("stub.exe", stub);
+  Put("setup.exe", front_end);
+  const std::vector<std::string> pack = {"pack", "-o", "windows.exe", "--tree", "--stub", "stub.exe",
+                                         "--front-end", "setup.exe", "payload"};
+  const Outcome packed = Wine([&] {
+    std::vector<std::string> command = {(windows_tree / "bin" / "stowaway.exe").string()};
+    command.insert(command.end(), pack.begin(), pack.end());
+    return command;
+  }());
+  ASSERT_EQ(packed.status, 0) << packed.err;
+  std::vector<std::string> native = pack;
+  native[2] = "native.exe";
+  ASSERT_EQ(Run(native).status, 0);
+  EXPECT_EQ(Read("windows.exe"), Read("native.exe"));
+
+  const std::string tool = (windows_tree / "bin" / "stowaway.exe").string();
+  const Outcome listed = Wine({tool, "list", "windows.exe"});
+  ASSERT_EQ(listed.status, 0) << listed.err;
+  EXPECT_EQ(listed.out, Run({"list", "windows.exe"}).out);
+
+  const Outcome extracted = Wine({tool, "extract", "--stored-paths", "-C", "out", "windows.exe"});
+  ASSERT_EQ(extracted.status, 0) << extracted.err;
+  EXPECT_EQ(Read("out/payload/lib/data.bin"), Read("payload/lib/data.bin"));
+  EXPECT_EQ(Read("out/payload/readme.txt"), Read("payload/readme.txt"));
+  EXPECT_TRUE(fs::is_empty(At("out/payload/empty.dat")));
+
+  const Outcome again = Wine({tool, "extract", "--stored-paths", "-C", "out", "windows.exe"});
+  EXPECT_EQ(again.status, 1);
+  EXPECT_EQ(again.err, "stowaway extract: out\\setup.exe exists already; use --force to replace "
+                       "it (nothing was extracted)\n");
+}
+
+}  // namespace
+}  // namespace stowaway
