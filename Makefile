@@ -3,10 +3,14 @@ SHELL := /bin/bash
 BUILD ?= build
 NATIVE := $(BUILD)/native
 WIN32 := $(BUILD)/win32
+SANITIZE := $(BUILD)/sanitize
+FUZZ := $(BUILD)/fuzz
+# Seconds each fuzz target runs in `make fuzz`.
+FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 WINEPREFIX_DIR := $(abspath $(WIN32))/wineprefix
 
-.PHONY: all deps build native win32 test test-native test-win32 demo clean
+.PHONY: all deps build native win32 sanitize test test-native test-win32 test-sanitize fuzz demo clean
 
 all: build
 
@@ -22,9 +26,16 @@ win32: deps
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake >/dev/null
 	@cmake --build $(WIN32) -j $(JOBS)
 
+# The unit tests once more, with AddressSanitizer, UndefinedBehaviorSanitizer
+# and LeakSanitizer.
+sanitize: deps
+	@cmake -S . -B $(SANITIZE) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DSTOWAWAY_SANITIZE=ON >/dev/null
+	@cmake --build $(SANITIZE) -j $(JOBS)
+
 build: native win32
 
-test: build test-native test-win32
+test: build sanitize test-native test-win32 test-sanitize
 
 test-native:
 	@ctest --test-dir $(NATIVE) --output-on-failure -j $(JOBS)
@@ -36,6 +47,20 @@ test-win32:
 	ctest --test-dir $(WIN32) --output-on-failure -j $(JOBS) || status=$$?; \
 	WINEPREFIX=$(WINEPREFIX_DIR) wineserver -k 2>/dev/null; \
 	exit $$status
+
+test-sanitize:
+	@ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir $(SANITIZE) --output-on-failure -j $(JOBS)
+
+# Every fuzz target for FUZZ_SECONDS, built with clang, libFuzzer and the
+# sanitizers; fails on any finding and prints the executions of each.
+fuzz:
+	@cmake/install-deps.sh fuzz
+	@cmake -S . -B $(FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DSTOWAWAY_FUZZ=ON -DSTOWAWAY_TESTS=OFF >/dev/null
+	@cmake --build $(FUZZ) -j $(JOBS) --target fuzz_targets
+	@fuzz/run.sh $(FUZZ) $(FUZZ_SECONDS)
 
 demo: build
 	@echo "demo: the command-line tool is not built yet; running the codec tests instead"

@@ -9,7 +9,8 @@ for extra in "$@"; do
   case "$extra" in
     test) ;;
     bench) want+=(libbenchmark-dev zlib1g-dev liblz4-dev perl-doc python3-matplotlib) ;;
-    fuzz) want+=(clang libclang-rt-14-dev) ;;
+    # libFuzzer and the sanitizer runtimes; llvm-14 symbolizes their reports.
+    fuzz) want+=(clang libclang-rt-14-dev llvm-14) ;;
     *) echo "install-deps: unknown group '$extra'" >&2; exit 2 ;;
   esac
 done
