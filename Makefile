@@ -68,3 +68,19 @@ demo: build
 
 clean:
 	rm -rf $(BUILD)
+
+# Throughput and packed size of both modes against zlib and lz4 on a corpus of
+# Debian's files, and the whole extraction path. Prints the table and writes
+# it, a CSV file and a chart into $(BENCH). BENCH_ARGS go to the program, e.g.
+# BENCH_ARGS='--only good,zlib6' or BENCH_ARGS=--quick.
+BENCH := $(BUILD)/bench
+.PHONY: bench
+bench:
+	@cmake/install-deps.sh bench
+	@bench/corpus.sh $(BENCH)/corpus
+	@cmake -S . -B $(BENCH) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DSTOWAWAY_BENCH=ON -DSTOWAWAY_TESTS=OFF >/dev/null
+	@cmake --build $(BENCH) -j $(JOBS) --target stowaway_bench
+	@$(BENCH)/bin/stowaway_bench --corpus $(BENCH)/corpus \
+	  --manifest bench/corpus.manifest --out $(BENCH) $(BENCH_ARGS)
+	@/usr/bin/python3 bench/chart.py $(BENCH)/results.csv $(BENCH)/throughput.png

@@ -8,7 +8,9 @@ want=(cmake make ninja-build g++ libgtest-dev googletest
 for extra in "$@"; do
   case "$extra" in
     test) ;;
-    bench) want+=(libbenchmark-dev zlib1g-dev liblz4-dev perl-doc python3-matplotlib) ;;
+    # The peers, the chart, and the packages the corpus comes from (with
+    # wine32's, libc6-dev's and libstdc++'s, which the test group brings).
+    bench) want+=(pkg-config zlib1g-dev liblz4-dev python3-matplotlib perl-doc adwaita-icon-theme) ;;
     # libFuzzer and the sanitizer runtimes; llvm-14 symbolizes their reports.
     fuzz) want+=(clang libclang-rt-14-dev llvm-14) ;;
     *) echo "install-deps: unknown group '$extra'" >&2; exit 2 ;;

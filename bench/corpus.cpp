@@ -1,0 +1,56 @@
+#include "bench/corpus.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace stowaway::bench {
+
+size_t Corpus::ClassIndex(const std::string& name) const {
+  return static_cast<size_t>(std::find(Classes.begin(), Classes.end(), name) - Classes.begin());
+}
+
+int64_t Corpus::TotalBytes() const {
+  int64_t total = 0;
+  for (const CorpusFile& file : Files) total += static_cast<int64_t>(file.Bytes.size());
+  return total;
+}
+
+int64_t Corpus::ClassBytes(const std::string& name) const {
+  int64_t total = 0;
+  for (const CorpusFile& file : Files) {
+    if (file.Class == name) total += static_cast<int64_t>(file.Bytes.size());
+  }
+  return total;
+}
+
+size_t Corpus::LargestFile() const {
+  size_t largest = 0;
+  for (const CorpusFile& file : Files) largest = std::max(largest, file.Bytes.size());
+  return largest;
+}
+
+Corpus LoadCorpus(const std::filesystem::path& manifest, const std::filesystem::path& folder) {
+  std::ifstream lines(manifest);
+  if (!lines) throw std::runtime_error("cannot read the manifest " + manifest.string());
+  Corpus corpus;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    CorpusFile file;
+    file.Name = line.substr(0, line.find('\t'));
+    file.Class = file.Name.substr(0, file.Name.find('/'));
+    file.Path = folder / file.Name;
+    std::ifstream in(file.Path, std::ios::binary);
+    if (!in) {
+      throw std::runtime_error("cannot read " + file.Path.string() + " (run bench/corpus.sh first)");
+    }
+    file.Bytes.assign(std::istreambuf_iterator<char>(in), {});
+    if (corpus.ClassIndex(file.Class) == corpus.Classes.size()) corpus.Classes.push_back(file.Class);
+    corpus.Files.push_back(std::move(file));
+  }
+  if (corpus.Files.empty()) throw std::runtime_error("the manifest lists no files");
+  return corpus;
+}
+
+}  // namespace stowaway::bench

@@ -1,0 +1,72 @@
+#include "bench/extraction.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <vector>
+
+#include "archive/packerunit.h"
+#include "archive/writer.h"
+
+namespace stowaway::bench {
+
+std::string EntryName(const CorpusFile& file) {
+  std::string name = file.Name;
+  std::replace(name.begin(), name.end(), '/', '_');
+  return name;
+}
+
+Extraction::Extraction(const Corpus& corpus, TCompressMode mode, const std::filesystem::path& work)
+    : corpus_(corpus), mode_(mode) {
+  const std::string id = Id();
+  archive_ = work / (id + ".archive");
+  destination_ = work / (id + "-extracted");
+  std::vector<ArchiveItem> items;
+  for (const CorpusFile& file : corpus.Files) {
+    ArchiveItem item;
+    item.FileName = EntryName(file);
+    item.StoredPath = item.FileName;
+    item.Content = ByteSource::File(std::filesystem::absolute(file.Path).string());
+    item.CompressMode = mode;
+    items.push_back(std::move(item));
+  }
+  archive_size_ = WriteArchiveFile(archive_.string(), ByteSource::Memory({}), items,
+                                   ArchiveLayout::FileNames);
+  std::filesystem::remove_all(destination_);
+  std::filesystem::create_directories(destination_);
+}
+
+std::string Extraction::Id() const {
+  return mode_ == TCompressMode::Good ? "extract-good" : "extract-fast";
+}
+
+std::string Extraction::Label() const {
+  return mode_ == TCompressMode::Good ? "archive, Good: ExtractAllEntries"
+                                      : "archive, Fast: ExtractAllEntries";
+}
+
+void Extraction::Run() {
+  int64_t points = 0;
+  const auto hook = [&points] {
+    int32_t read = 0;
+    int32_t written = 0;
+    GetEntryCounters(read, written);
+    ++points;
+  };
+  const std::string destination = std::filesystem::absolute(destination_).string();
+  if (!ExtractAllEntries(std::filesystem::absolute(archive_).string(), destination, hook, false)) {
+    throw std::runtime_error("ExtractAllEntries failed on " + archive_.string());
+  }
+  if (points == 0) throw std::runtime_error("ExtractAllEntries made no progress point");
+}
+
+bool Extraction::Matches() const {
+  return std::all_of(corpus_.Files.begin(), corpus_.Files.end(), [this](const CorpusFile& file) {
+    std::ifstream in(destination_ / EntryName(file), std::ios::binary);
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    return in.is_open() && bytes == file.Bytes;
+  });
+}
+
+}  // namespace stowaway::bench

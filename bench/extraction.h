@@ -1,0 +1,42 @@
+// The whole path an installer takes: an archive of the corpus, read from a
+// file and extracted entry by entry through ExtractAllEntries into files.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "bench/corpus.h"
+#include "compression/LZRW1.h"
+
+namespace stowaway::bench {
+
+class Extraction {
+ public:
+  // Writes the archive of the corpus, every entry packed in mode, into work.
+  // Raises whatever the archive writer raises.
+  Extraction(const Corpus& corpus, TCompressMode mode, const std::filesystem::path& work);
+
+  std::string Id() const;
+  std::string Label() const;
+  int64_t ArchiveSize() const { return archive_size_; }
+
+  // Extracts every entry into the work folder, as the unpacker does, with a
+  // progress hook that reads the counters. Raises std::runtime_error when
+  // the extraction fails.
+  void Run();
+  // Untimed: whether the files of the last Run hold the corpus's bytes.
+  bool Matches() const;
+
+ private:
+  const Corpus& corpus_;
+  TCompressMode mode_;
+  std::filesystem::path archive_;
+  std::filesystem::path destination_;
+  int64_t archive_size_ = 0;
+};
+
+// The name a corpus file has in the archive: unique without folders.
+std::string EntryName(const CorpusFile& file);
+
+}  // namespace stowaway::bench
