@@ -334,6 +334,10 @@ class FileFaultSweep : public ::testing::Test {
     run.output_exists = fs::exists(output_path);
     if (run.output_exists) run.output = testing::ReadFileBytes(output_path);
     EXPECT_EQ(testing::ReadFileBytes(input_path), input) << "the input is only read";
+    for (const auto& item : fs::directory_iterator(dir.Path())) {
+      EXPECT_TRUE(item.path() == fs::path(input_path) || item.path() == fs::path(output_path))
+          << item.path() << " made beside the output";
+    }
     return run;
   }
 
