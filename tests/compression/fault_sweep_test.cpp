@@ -179,6 +179,24 @@ const Bytes& LargeBinary() {
   return data;
 }
 
+struct CompressCase {
+  const char* name;
+  TCompressMode mode;
+  const Bytes& input;
+  TCompressMode coder;  // the codec that does the packing
+};
+
+// Every mode, and Auto both ways.
+const std::vector<CompressCase>& CompressCases() {
+  static const std::vector<CompressCase> cases = {
+      {"Good", TCompressMode::Good, Sample(), TCompressMode::Good},
+      {"Fast", TCompressMode::Fast, Sample(), TCompressMode::Fast},
+      {"Auto, chooses Fast", TCompressMode::Auto, LargeRepetitive(), TCompressMode::Fast},
+      {"Auto, chooses Good", TCompressMode::Auto, LargeBinary(), TCompressMode::Good},
+  };
+  return cases;
+}
+
 // Breaks every call of one side of a stream-mode operation in turn. A run
 // that raises nothing must give result (Decompress) or a stream that
 // restores input (Compress); one that raises leaves a beginning of the
@@ -230,16 +248,7 @@ TEST(DecompressFaultSweep, Streams) {
 }
 
 TEST(CompressFaultSweep, Streams) {
-  struct Case {
-    const char* name;
-    TCompressMode mode;
-    const Bytes& input;
-    TCompressMode coder;  // the codec that does the packing
-  };
-  for (const Case& c : {Case{"Good", TCompressMode::Good, Sample(), TCompressMode::Good},
-                        Case{"Fast", TCompressMode::Fast, Sample(), TCompressMode::Fast},
-                        Case{"Auto, chooses Fast", TCompressMode::Auto, LargeRepetitive(), TCompressMode::Fast},
-                        Case{"Auto, chooses Good", TCompressMode::Auto, LargeBinary(), TCompressMode::Good}}) {
+  for (const CompressCase& c : CompressCases()) {
     SCOPED_TRACE(c.name);
     const Operation compress = Compress(c.mode);
     const StreamRun clean = OnStreams(compress, c.input, Side::Input, {});
@@ -398,16 +407,7 @@ TEST_F(FileFaultSweep, Compress) {
   const std::string no_size = "ELzrw1Exception: Lzrw1 compression : Failed to obtain the size of : " + input_path;
   const std::string advise_no_size = "ELzrw1Exception: Lzrw1 advise : can not get the size of : " + input_path;
   const std::string advise_reading = "ELzrw1Exception: Lzrw1 advise : read error on input file : " + input_path;
-  struct Case {
-    const char* name;
-    TCompressMode mode;
-    const Bytes& input;
-    TCompressMode coder;
-  };
-  for (const Case& c : {Case{"Good", TCompressMode::Good, Sample(), TCompressMode::Good},
-                        Case{"Fast", TCompressMode::Fast, Sample(), TCompressMode::Fast},
-                        Case{"Auto, chooses Fast", TCompressMode::Auto, LargeRepetitive(), TCompressMode::Fast},
-                        Case{"Auto, chooses Good", TCompressMode::Auto, LargeBinary(), TCompressMode::Good}}) {
+  for (const CompressCase& c : CompressCases()) {
     SCOPED_TRACE(c.name);
     const Operation compress = Compress(c.mode);
     const FileRun clean = OnFiles(compress, c.input, {});
