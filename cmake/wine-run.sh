@@ -11,15 +11,20 @@ export WINEDLLOVERRIDES='mscoree,mshtml='
 export WINEARCH=${WINEARCH:-win64}
 
 # Several tests may start at once: only one creates the prefix.
-if [[ ! -f "$WINEPREFIX/.stowaway-ready" ]]; then
+ready=$WINEPREFIX/.stowaway-ready-2
+if [[ ! -f "$ready" ]]; then
   mkdir -p "$WINEPREFIX"
   (
     flock 9
-    if [[ ! -f "$WINEPREFIX/.stowaway-ready" ]]; then
+    if [[ ! -f "$ready" ]]; then
       wineboot -i >/dev/null 2>&1
       wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+      # A crashing program must end, not wait for a debugger that nobody
+      # will ever attend to.
+      wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+        /v Debugger /f >/dev/null 2>&1 || true
       wineserver -w
-      touch "$WINEPREFIX/.stowaway-ready"
+      touch "$ready"
     fi
   ) 9>"$WINEPREFIX.lock"
 fi
