@@ -12,9 +12,11 @@ include(GoogleTest)
 # stowaway_add_test(target): natively every case is its own ctest test; under
 # Wine a whole program is one test, since each start of Wine costs a second.
 function(stowaway_add_test target)
+  # A hung test must fail the run, not stall it.
   if(CMAKE_CROSSCOMPILING)
     add_test(NAME ${target} COMMAND ${target})
+    set_tests_properties(${target} PROPERTIES TIMEOUT 900)
   else()
-    gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60)
+    gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
   endif()
 endfunction()
