@@ -157,85 +157,113 @@ void Measure(PlannedEntry& entry, const CodecChoice& choice) {
   entry.item.CompressMode = ResolveMode(*input, choice);
 }
 
-int Run(const Arguments& arguments) {
-  const std::string output = arguments.Value("output");
-  const std::string front_end = arguments.Value("front-end");
-  if (output.empty()) throw EUsage("missing -o OUT.exe, the installer to write");
-  if (front_end.empty()) throw EUsage("missing --front-end SETUP.exe, the program the installer starts");
-  const CodecChoice choice = ReadCodecChoice(arguments);
-  const bool tree = arguments.Has("tree");
-  const bool quiet = arguments.Has("quiet");
-  const std::string stub = arguments.Has("stub") ? arguments.Value("stub") : FindDefaultStub();
+// What pack was asked to do.
+struct Request {
+  std::string output;
+  std::string front_end;
+  std::string stub;
+  CodecChoice choice;
+  bool tree = false;
+  bool quiet = false;
+};
 
-  RequireProgram(stub, "--stub", "the unpacker the installer is built on");
-  RequireProgram(front_end, "--front-end", "the program the installer starts");
-  if (KindOfPath(output) == PathKind::Folder) {
-    throw EToolFailure(output + " is a folder; -o names the installer file to write");
+Request ReadRequest(const Arguments& arguments) {
+  Request request;
+  request.output = arguments.Value("output");
+  request.front_end = arguments.Value("front-end");
+  if (request.output.empty()) throw EUsage("missing -o OUT.exe, the installer to write");
+  if (request.front_end.empty()) {
+    throw EUsage("missing --front-end SETUP.exe, the program the installer starts");
   }
+  request.choice = ReadCodecChoice(arguments);
+  request.tree = arguments.Has("tree");
+  request.quiet = arguments.Has("quiet");
+  request.stub = arguments.Has("stub") ? arguments.Value("stub") : FindDefaultStub();
+  RequireProgram(request.stub, "--stub", "the unpacker the installer is built on");
+  RequireProgram(request.front_end, "--front-end", "the program the installer starts");
+  if (KindOfPath(request.output) == PathKind::Folder) {
+    throw EToolFailure(request.output + " is a folder; -o names the installer file to write");
+  }
+  return request;
+}
 
-  Plan plan(tree, output);
-  plan.AddFile(CollectPayload({front_end}).front());
-  const std::string output_identity = FileIdentity(output);
-  for (const PayloadEntry& found : CollectPayload(arguments.operands)) {
+// The front-end, then everything found below the paths named, checked.
+Plan MakePlan(const Request& request, const std::vector<std::string>& paths) {
+  Plan plan(request.tree, request.output);
+  plan.AddFile(CollectPayload({request.front_end}).front());
+  const std::string output_identity = FileIdentity(request.output);
+  for (const PayloadEntry& found : CollectPayload(paths)) {
     if (found.folder) {
       plan.AddFolder(found);
     } else if (!output_identity.empty() && FileIdentity(found.source) == output_identity) {
-      if (!quiet) Note(Name, "leaving out " + found.source + ", the installer being written");
+      if (!request.quiet) {
+        Note(Name, "leaving out " + found.source + ", the installer being written");
+      }
     } else {
       plan.AddFile(found);
     }
   }
   plan.Check();
+  return plan;
+}
 
-  std::vector<PlannedEntry>& entries = plan.Entries();
+struct Written {
+  int64_t size = 0;         // the whole installer
+  int64_t source_size = 0;  // the files put in
+  int64_t packed_size = 0;  // their packed streams
+};
+
+Written WriteInstaller(const Request& request, std::vector<PlannedEntry>& entries) {
+  Written written;
   std::vector<ArchiveItem> items;
   std::vector<int64_t> before(entries.size());
-  int64_t total = 0;
   for (size_t i = 0; i < entries.size(); ++i) {
-    if (!entries[i].item.IsFolder()) Measure(entries[i], choice);
-    before[i] = total;
-    total += entries[i].size;
+    if (!entries[i].item.IsFolder()) Measure(entries[i], request.choice);
+    before[i] = written.source_size;
+    written.source_size += entries[i].size;
     items.push_back(entries[i].item);
   }
 
-  std::vector<std::pair<int32_t, int32_t>> counts(entries.size());
-  int64_t written = 0;
-  {
-    ProgressBar bar("packing", total, quiet);
-    OutputFile out(output, InterruptNotice(Name, output));
-    const auto progress = [&](int32_t index, int32_t bytes_read, int32_t bytes_written) {
-      const auto at = static_cast<size_t>(index);
-      counts[at] = {bytes_read, bytes_written};
-      bar.Show(before[at] + bytes_read, Shown(FileNamePart(entries[at].item.FileName)));
-    };
-    try {
-      written = WriteArchive(out.Stream(), ByteSource::File(stub), items,
-                             tree ? ArchiveLayout::StoredPaths : ArchiveLayout::FileNames,
-                             progress);
-    } catch (const Exception& failure) {
-      throw EToolFailure(output + " was not written: " + failure.Message());
-    }
-    for (size_t i = 0; i < entries.size(); ++i) {
-      if (counts[i].first != entries[i].size) {
-        throw EToolFailure(entries[i].source + " changed while it was packed; " + output +
-                           " was not written: pack again");
-      }
-    }
-    out.Commit();
+  std::vector<std::pair<int32_t, int32_t>> counts(entries.size());  // read, written
+  ProgressBar bar("packing", written.source_size, request.quiet);
+  OutputFile out(request.output, InterruptNotice(Name, request.output));
+  const auto progress = [&](int32_t index, int32_t bytes_read, int32_t bytes_written) {
+    const auto at = static_cast<size_t>(index);
+    counts[at] = {bytes_read, bytes_written};
+    bar.Show(before[at] + bytes_read, Shown(FileNamePart(entries[at].item.FileName)));
+  };
+  try {
+    written.size = WriteArchive(out.Stream(), ByteSource::File(request.stub), items,
+                                request.tree ? ArchiveLayout::StoredPaths : ArchiveLayout::FileNames,
+                                progress);
+  } catch (const Exception& failure) {
+    throw EToolFailure(request.output + " was not written: " + failure.Message());
   }
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (counts[i].first != entries[i].size) {
+      throw EToolFailure(entries[i].source + " changed while it was packed; " + request.output +
+                         " was not written: pack again");
+    }
+    written.packed_size += counts[i].second;
+  }
+  out.Commit();
+  return written;
+}
 
-  if (tree && !quiet) {
+int Run(const Arguments& arguments) {
+  const Request request = ReadRequest(arguments);
+  Plan plan = MakePlan(request, arguments.operands);
+  const Written written = WriteInstaller(request, plan.Entries());
+  if (request.quiet) return 0;
+  if (request.tree) {
     Note(Name,
          "the unpacker extracts by file name alone and ignores the folders of --tree; "
          "'stowaway extract --stored-paths' restores them");
   }
-  if (!quiet) {
-    int64_t packed = 0;
-    for (const auto& count : counts) packed += count.second;
-    std::cout << output << ": " << entries.size() << " entries, " << written << " bytes ("
-              << total << " bytes of files packed to " << packed << ", "
-              << Percentage(packed, total) << ")\n";
-  }
+  std::cout << request.output << ": " << plan.Entries().size() << " entries, " << written.size
+            << " bytes (" << written.source_size << " bytes of files packed to "
+            << written.packed_size << ", " << Percentage(written.packed_size, written.source_size)
+            << ")\n";
   return 0;
 }
 
