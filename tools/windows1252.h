@@ -8,9 +8,10 @@ namespace stowaway {
 
 // The Windows-1252 form of a UTF-8 text; nothing when the text is not valid
 // UTF-8 or holds a character that Windows-1252 lacks, and problem then says
-// which, in words for a message ("holds \"€\" ..."). The five byte values
-// that Windows-1252 leaves undefined stand for the control characters of
-// the same number, as on Windows.
+// which, in words for a message ("holds ... (U+4E2D), which Windows-1252
+// cannot represent", "is not valid UTF-8 (byte 0xFF at position 3)"). The
+// five byte values that Windows-1252 leaves undefined stand for the control
+// characters of the same number, as on Windows.
 std::optional<std::string> Utf8ToWindows1252(const std::string& utf8, std::string& problem);
 std::string Windows1252ToUtf8(const std::string& text);
 
