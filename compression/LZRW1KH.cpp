@@ -85,33 +85,51 @@ void CopyMatch(uint8_t* to, int32_t offset, int32_t length, int32_t room) {
   }
 }
 
+// The same result as CopyMatch for a match of 3 to MatchMaximum bytes, in
+// wide pieces that may write up to 32 bytes from to: the caller has the room.
+// Each piece reads only bytes that are in place before it is written.
+void CopyMatchWide(uint8_t* to, int32_t offset, int32_t length) {
+  const uint8_t* from = to - offset;
+  if (offset >= 16) {
+    std::memcpy(to, from, 16);
+    std::memcpy(to + 16, from + 16, 16);
+  } else if (offset >= WideCopy) {
+    std::memcpy(to, from, 8);
+    std::memcpy(to + 8, from + 8, 8);
+    std::memcpy(to + 16, from + 16, 8);
+  } else if (offset == 1) {
+    const uint64_t repeated = *from * uint64_t{0x0101010101010101};
+    std::memcpy(to, &repeated, 8);
+    std::memcpy(to + 8, &repeated, 8);
+    std::memcpy(to + 16, &repeated, 8);
+  } else {
+    for (int32_t k = 0; k < length; ++k) to[k] = from[k];
+  }
+}
+
+// A group's items are taken with their control bits in a 32-bit word, the
+// next item's bit at the top and zeros below the items left.
+constexpr uint32_t NextItemBit = 0x80000000u;
+
 enum class GroupEnd { Full, BlockEnd, Corrupt };
 
-// Decodes the items of one group. Unchecked, the caller has made sure that
-// all of them lie inside the block: every item reads at most LargestItem
-// bytes. Either way every copy is checked against the output's bounds.
-template <bool Checked>
-GroupEnd DecodeGroup(const uint8_t* source, int32_t size, int32_t& in, uint8_t* dest, int32_t& out,
-                     uint32_t control) {
-  for (int32_t item = 0; item < GroupItems; ++item, control <<= 1) {
-    if constexpr (Checked) {
-      if (in >= size) return GroupEnd::BlockEnd;
-    }
-    if ((control & 0x8000) == 0) {
+// Decodes the group's items left, checking every item against both buffers'
+// bounds: near the ends of a block.
+GroupEnd DecodeItemsChecked(const uint8_t* source, int32_t size, int32_t& in, uint8_t* dest,
+                            int32_t& out, uint32_t control, int32_t left) {
+  for (; left > 0; --left, control <<= 1) {
+    if (in >= size) return GroupEnd::BlockEnd;
+    if ((control & NextItemBit) == 0) {
       if (out >= LzrwBlockSize) return GroupEnd::Corrupt;
       dest[out++] = source[in++];
       continue;
     }
-    if constexpr (Checked) {
-      if (size - in < 2) return GroupEnd::Corrupt;
-    }
+    if (size - in < 2) return GroupEnd::Corrupt;
     const int32_t high = source[in];
     const int32_t low = source[in + 1];
     const int32_t offset = high << 4 | low >> 4;
     if (offset == 0) {
-      if constexpr (Checked) {
-        if (size - in < 4) return GroupEnd::Corrupt;
-      }
+      if (size - in < 4) return GroupEnd::Corrupt;
       const int32_t length = (low << 8 | source[in + 2]) + RunMinimum;
       if (length > LzrwBlockSize - out) return GroupEnd::Corrupt;
       std::memset(dest + out, source[in + 3], static_cast<size_t>(length));
@@ -126,6 +144,51 @@ GroupEnd DecodeGroup(const uint8_t* source, int32_t size, int32_t& in, uint8_t* 
     }
   }
   return GroupEnd::Full;
+}
+
+// A group of 16 items reads at most this many bytes, and its literals are
+// copied 16 at a time.
+constexpr int32_t FastGroupInput = GroupItems * LargestItem + 16;
+// A group without runs writes at most this far beyond its first output
+// byte, wide copies included.
+constexpr int32_t FastGroupOutput = GroupItems * MatchMaximum + 32;
+
+// Decodes the items left of a group that lies wholly inside the block, with
+// at least FastGroupInput bytes from in and FastGroupOutput bytes of room
+// from out, so that only copies need checks. Stops early, with items left,
+// when a run leaves less room than that. False when a copy breaks the
+// block's limits.
+bool DecodeItemsFast(const uint8_t* source, int32_t& in, uint8_t* dest, int32_t& out,
+                     uint32_t& control, int32_t& left) {
+  for (;;) {
+    // The literals up to the next copy item move together, as one wide copy.
+    const auto literals = static_cast<int32_t>(std::countl_zero(control | NextItemBit >> left));
+    std::memcpy(dest + out, source + in, 16);
+    out += literals;
+    in += literals;
+    left -= literals;
+    control <<= literals;
+    if (left == 0) return true;
+    control <<= 1;
+    --left;
+    const int32_t high = source[in];
+    const int32_t low = source[in + 1];
+    const int32_t offset = high << 4 | low >> 4;
+    if (offset == 0) {
+      const int32_t length = (low << 8 | source[in + 2]) + RunMinimum;
+      if (length > LzrwBlockSize - out) return false;
+      std::memset(dest + out, source[in + 3], static_cast<size_t>(length));
+      out += length;
+      in += 4;
+      if (out > LzrwBlockSize - FastGroupOutput) return true;
+    } else {
+      if (offset > out) return false;
+      CopyMatchWide(dest + out, offset, (low & 0x0F) + MatchMinimum);
+      out += (low & 0x0F) + MatchMinimum;
+      in += 2;
+    }
+    if (left == 0) return true;
+  }
 }
 
 }  // namespace
@@ -214,11 +277,17 @@ int32_t TLZR::DecompressBlock(const uint8_t* source, uint8_t* dest, uint16_t siz
   int32_t in = 3;
   int32_t out = 0;
   for (;;) {
-    const GroupEnd end = n - in >= GroupItems * LargestItem
-                             ? DecodeGroup<false>(source, n, in, dest, out, control)
-                             : DecodeGroup<true>(source, n, in, dest, out, control);
-    if (end == GroupEnd::Corrupt) return LzrwCorruptBlock;
-    if (end == GroupEnd::BlockEnd || in >= n) return out;
+    uint32_t bits = control << 16;
+    int32_t left = GroupItems;
+    if (n - in >= FastGroupInput && out <= LzrwBlockSize - FastGroupOutput) {
+      if (!DecodeItemsFast(source, in, dest, out, bits, left)) return LzrwCorruptBlock;
+    }
+    if (left > 0) {
+      const GroupEnd end = DecodeItemsChecked(source, n, in, dest, out, bits, left);
+      if (end == GroupEnd::Corrupt) return LzrwCorruptBlock;
+      if (end == GroupEnd::BlockEnd) return out;
+    }
+    if (in >= n) return out;
     // A control word announces at least one more item.
     if (n - in < 3) return LzrwCorruptBlock;
     control = LoadBE16(source + in);
