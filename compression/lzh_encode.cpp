@@ -6,8 +6,9 @@
 // format: archives already made must come out bit for bit the same.
 #include <algorithm>
 #include <bit>
-#include <cstring>
+#include <cstddef>
 #include <type_traits>
+#include <utility>
 
 #include "compression/errors.h"
 #include "compression/lzh.h"
@@ -21,40 +22,39 @@ namespace {
 constexpr int RootSlot = WindowSize + 1;
 constexpr int PositionMask = WindowSize - 1;
 
-// Keys are compared a machine word at a time.
+// Keys are compared a machine word at a time, each word loaded with its
+// first byte as the most significant: comparing two words as numbers then
+// compares their bytes in order, whatever the host's byte order.
 using Word = std::conditional_t<sizeof(void*) >= 8, uint64_t, uint32_t>;
 constexpr int WordSize = sizeof(Word);
 // The last word of a key overlaps the one before it, so that no load reaches
 // past byte 59 of either key: for a key at 4095 that is the mirror's end.
 constexpr int LastWord = MaxMatch - WordSize;
 
-Word LoadWord(const uint8_t* p) {
-  Word w;
-  std::memcpy(&w, p, sizeof w);
-  return w;
+template <std::size_t... I>
+Word LoadWord(const uint8_t* p, std::index_sequence<I...>) {
+  return ((static_cast<Word>(p[I]) << 8 * (WordSize - 1 - I)) | ...);
 }
+
+// Written out byte by byte, which compilers turn into one load and a byte
+// swap where the host needs one.
+Word LoadWord(const uint8_t* p) { return LoadWord(p, std::make_index_sequence<WordSize>()); }
+
+// The number of leading bytes two words have in common, given that they
+// differ.
+int CommonBytes(Word a, Word b) { return std::countl_zero(a ^ b) / 8; }
 
 struct Difference {
   int index;     // the first index at which the keys differ, or 60
   bool greater;  // the first key's byte there is the greater one
 };
 
-// Where two different words, loaded from index `at` of two keys, differ.
-Difference FirstDifference(Word wa, Word wb, int at) {
-  if constexpr (std::endian::native == std::endian::little) {
-    const int shift = std::countr_zero(wa ^ wb) & ~7;
-    return {at + shift / 8, (wa >> shift & 0xFF) > (wb >> shift & 0xFF)};
-  } else {
-    return {at + std::countl_zero(wa ^ wb) / 8, wa > wb};
-  }
-}
-
 // Compares the 60-byte keys at a and b from index `from` on.
 Difference Compare(const uint8_t* a, const uint8_t* b, int from) {
   for (int at = std::min(from, LastWord);; at = std::min(at + WordSize, LastWord)) {
     const Word wa = LoadWord(a + at);
     const Word wb = LoadWord(b + at);
-    if (wa != wb) return FirstDifference(wa, wb, at);
+    if (wa != wb) return {at + CommonBytes(wa, wb), wa > wb};
     if (at == LastWord) return {MaxMatch, false};
   }
 }
@@ -69,19 +69,15 @@ void TLZH::ResetMatchTree() {
 
 void TLZH::InsertString(int r) {
   Tables& t = *T;
-  const uint8_t* const window = t.Window;
-  int16_t* const left = t.MatchLeft;
-  int16_t* const right = t.MatchRight;
-  const uint8_t* const key = window + r;
-  left[r] = right[r] = NoNode;
-  int p = RootSlot + key[0];
-  if (right[p] == NoNode) {
-    right[p] = static_cast<int16_t>(r);
-    t.MatchParent[r] = static_cast<int16_t>(p);
+  const uint8_t* const key = t.Window + r;
+  t.MatchLeft[r] = t.MatchRight[r] = NoNode;
+  const int root = RootSlot + key[0];
+  if (t.MatchRight[root] == NoNode) {
+    t.MatchRight[root] = static_cast<int16_t>(r);
+    t.MatchParent[r] = static_cast<int16_t>(root);
     MatchLength = 0;
     return;
   }
-  p = right[p];
   // The best match so far as length * 4096 + (4095 - offset): longer wins,
   // and among equals the nearer, with one comparison and no branch. Matches
   // of 2 bytes or fewer take part too: they lose to every longer one, and
@@ -89,30 +85,42 @@ void TLZH::InsertString(int r) {
   int best = 0;
   // The descent is bound by the latency of its loads, so the first word of
   // both children's keys is loaded while a node is being compared: most
-  // comparisons end within that word.
+  // comparisons end within that word. Which way it goes next is a coin toss
+  // that a branch predictor would lose half the time, so the next node is
+  // selected with a mask instead. Positions are unsigned machine words, so
+  // that no widening stands between a loaded link and the next load.
   const Word key_word = LoadWord(key + 1);
-  Word word = LoadWord(window + p + 1);
+  std::size_t p = static_cast<uint16_t>(t.MatchRight[root]);
+  Word word = LoadWord(t.Window + 1 + p);
   for (;;) {
-    const int smaller = left[p];
-    const int larger = right[p];
+    const std::size_t smaller = static_cast<uint16_t>(t.MatchLeft[p]);
+    const std::size_t larger = static_cast<uint16_t>(t.MatchRight[p]);
     // NoNode's word is read from the mirror, and never used.
-    const Word smaller_word = LoadWord(window + smaller + 1);
-    const Word larger_word = LoadWord(window + larger + 1);
-    const Difference diff = key_word != word ? FirstDifference(key_word, word, 1)
-                                             : Compare(key, window + p, 1 + WordSize);
-    const int i = diff.index;
-    best = std::max(best, i << 12 | (WindowSize - ((r - p) & PositionMask)));
-    if (i == MaxMatch) break;
-    const int next = diff.greater ? larger : smaller;
+    const Word smaller_word = LoadWord(t.Window + 1 + smaller);
+    const Word larger_word = LoadWord(t.Window + 1 + larger);
+    int i;
+    Word larger_side;  // all ones when the key is the greater
+    if (key_word != word) {
+      i = 1 + CommonBytes(key_word, word);
+      larger_side = Word{0} - (word < key_word);
+    } else {
+      const Difference diff = Compare(key, t.Window + p, 1 + WordSize);
+      i = diff.index;
+      if (i == MaxMatch) break;
+      larger_side = Word{0} - diff.greater;
+    }
+    best = std::max(best, i << 12 | ((static_cast<int>(p) - r) & PositionMask));
+    const std::size_t next = smaller ^ ((smaller ^ larger) & static_cast<std::size_t>(larger_side));
     if (next == NoNode) {
-      (diff.greater ? right : left)[p] = static_cast<int16_t>(r);
+      (larger_side ? t.MatchRight : t.MatchLeft)[p] = static_cast<int16_t>(r);
       t.MatchParent[r] = static_cast<int16_t>(p);
       SetMatch(best);
       return;
     }
     p = next;
-    word = diff.greater ? larger_word : smaller_word;
+    word = smaller_word ^ ((smaller_word ^ larger_word) & larger_side);
   }
+  best = std::max(best, MaxMatch << 12 | ((static_cast<int>(p) - r) & PositionMask));
   SetMatch(best);
 
   // r's key equals p's in all 60 bytes: r takes p's place, so that only the
@@ -121,7 +129,7 @@ void TLZH::InsertString(int r) {
   t.MatchRight[r] = t.MatchRight[p];
   t.MatchParent[t.MatchLeft[p]] = static_cast<int16_t>(r);
   t.MatchParent[t.MatchRight[p]] = static_cast<int16_t>(r);
-  TakePlace(r, p);
+  TakePlace(r, static_cast<int>(p));
 }
 
 void TLZH::TakePlace(int q, int p) {
