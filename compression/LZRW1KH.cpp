@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "compression/bytes.h"
 #include "compression/errors.h"
 
 namespace stowaway {
@@ -226,10 +227,14 @@ inline TLZR::Match TLZR::FindMatch(const uint8_t* source, int32_t at, int32_t si
   // usable and whether its first three bytes agree come to one branch: the
   // coder's most unpredictable one.
   const bool near = static_cast<uint32_t>(at - candidate) <= static_cast<uint32_t>(MatchReach);
-  const uint8_t* there = source + (near ? candidate : at);
-  const uint32_t differ = static_cast<uint32_t>((here[0] ^ there[0]) | (here[1] ^ there[1]) | (here[2] ^ there[2]));
+  // An empty entry compares the position with itself: always readable.
+  const uint8_t* there = source + std::min(candidate, at);
+  if (size - at < MatchMaximum) {
+    const int32_t length = CommonLength(here, there, size - at);
+    return {candidate, near ? length : 0};
+  }
+  const uint32_t differ = (LoadLE32(here) ^ LoadLE32(there)) & 0x00FFFFFF;
   if ((differ | static_cast<uint32_t>(!near)) != 0) return {candidate, 0};
-  if (size - at < MatchMaximum) return {candidate, CommonLength(here, there, size - at)};
   return {candidate, MatchLength(here, there)};
 }
 
