@@ -1,5 +1,7 @@
 // The LZH decoder: bit reader, symbol and offset decoding, the decode loop.
 #include <algorithm>
+#include <cstddef>
+#include <type_traits>
 
 #include "compression/errors.h"
 #include "compression/lzh.h"
@@ -9,61 +11,75 @@ namespace stowaway {
 
 namespace {
 
-// Holds 9 to 16 bits after every refill and fetches its input one byte at a
-// time, at most two bytes ahead of the bits it has delivered: how far it
-// reads decides when the owner's block reads (and their progress points)
-// happen, so it must not read further. Past the end of the input it is fed
-// zero bytes; a bit taken from them means the body was cut off.
+// A machine word of bits, the next bit to deliver the most significant.
+using BitWord = std::conditional_t<sizeof(void*) >= 8, uint64_t, uint32_t>;
+constexpr int WordBits = 8 * sizeof(BitWord);
+
+// Fetches its input at exactly the moments the format's 16-bit reader does:
+// at the start of every read, while 8 or fewer bits are held, one byte. How
+// far it reads decides when the owner's block reads (and their progress
+// points) happen. Only a fetch at the end of the block buffer is seen from
+// outside, so while the buffer holds a word or more the reader takes bytes
+// from it ahead of that schedule, a word at a time; near the buffer's end it
+// fetches one byte at a time, on schedule. Past the end of the input it is
+// fed zero bytes; a bit taken from them means the body was cut off.
 class BitReader {
  public:
   explicit BitReader(LzhSource& source) : source_(source) {}
 
   int ReadBit() {
-    Refill();
-    Consume(1);
-    const int bit = bits_ >> 15;
-    bits_ = static_cast<uint16_t>(bits_ << 1);
+    if (count_ <= 8) Fill();
+    const int bit = static_cast<int>(bits_ >> (WordBits - 1));
+    bits_ <<= 1;
+    --count_;
     return bit;
   }
 
   int ReadOctet() {
-    Refill();
-    Consume(8);
-    const int octet = bits_ >> 8;
-    bits_ = static_cast<uint16_t>(bits_ << 8);
+    if (count_ <= 8) Fill();
+    const int octet = static_cast<int>(bits_ >> (WordBits - 8));
+    bits_ <<= 8;
+    count_ -= 8;
     return octet;
   }
 
- private:
-  void Refill() {
-    while (count_ <= 8) {
-      uint8_t byte = 0;
-      if (source_.Get(byte)) {
-        if (!ended_) real_ += 8;
-      } else {
-        byte = 0;
-        ended_ = true;
-      }
-      bits_ = static_cast<uint16_t>(bits_ | byte << (8 - count_));
-      count_ += 8;
-    }
-  }
-
-  void Consume(int n) {
-    if (real_ < n) {
+  // Raises the cut-off failure if a bit taken since the last check came
+  // from past the end of the input. Called before anything that the owner
+  // can see: a fetch, or the output of what the bits decoded to.
+  void CheckNotCutOff() const {
+    if (count_ < past_end_) {
       throw ELzrw1Exception(
           "Lzrw1 (LZH decompression) : compressed data ends before the original size is "
           "reached !");
     }
-    real_ -= n;
-    count_ -= n;
+  }
+
+ private:
+  void Fill() {
+    if (source_.End - source_.Next >= static_cast<std::ptrdiff_t>(sizeof(BitWord)) && past_end_ == 0) {
+      BitWord word = 0;
+      for (std::size_t i = 0; i < sizeof(BitWord); ++i) word = word << 8 | source_.Next[i];
+      const int taken = (WordBits - 1 - count_) / 8;
+      bits_ |= word >> count_;
+      source_.Next += taken;
+      count_ += 8 * taken;
+      return;
+    }
+    CheckNotCutOff();
+    while (count_ <= 8) {
+      uint8_t byte = 0;
+      // A byte that comes after the input has once ended counts as past it.
+      if (!source_.Get(byte) || past_end_ > 0) past_end_ += 8;
+      bits_ |= static_cast<BitWord>(byte) << (WordBits - 8 - count_);
+      count_ += 8;
+    }
   }
 
   LzhSource& source_;
-  uint16_t bits_ = 0;
+  BitWord bits_ = 0;
   int count_ = 0;  // valid bits at the top of bits_
-  int real_ = 0;   // of those, the ones in front of the first byte past the end
-  bool ended_ = false;
+  // Bits fetched since the input first ended; the last ones in bits_.
+  int past_end_ = 0;
 };
 
 }  // namespace
@@ -84,6 +100,7 @@ void TLZH::DecodeStream(int32_t size, LzhSource& reader, LzhSink& writer) {
     UpdateModel(symbol);
 
     if (symbol < 256) {
+      bits.CheckNotCutOff();
       const auto byte = static_cast<uint8_t>(symbol);
       writer.Put(byte);
       t.Window[r] = byte;
@@ -95,17 +112,30 @@ void TLZH::DecodeStream(int32_t size, LzhSource& reader, LzhSink& writer) {
     int b = bits.ReadOctet();
     const int high = offsets.HighFromByte[b];
     for (int n = offsets.LengthFromByte[b] - 2; n > 0; --n) b = b * 2 + bits.ReadBit();
+    bits.CheckNotCutOff();
     const int offset = high << 6 | (b & 0x3F);
 
     // One byte at a time: the source may overlap the bytes being produced.
     int source = (r - offset - 1) & (WindowSize - 1);
     const int length = symbol - 253;
-    for (int k = 0; k < length; ++k) {
-      const uint8_t byte = t.Window[source];
-      source = (source + 1) & (WindowSize - 1);
-      writer.Put(byte);
-      t.Window[r] = byte;
-      r = (r + 1) & (WindowSize - 1);
+    if (writer.End - writer.Next >= length) {
+      uint8_t* out = writer.Next;
+      for (int k = 0; k < length; ++k) {
+        const uint8_t byte = t.Window[source];
+        source = (source + 1) & (WindowSize - 1);
+        out[k] = byte;
+        t.Window[r] = byte;
+        r = (r + 1) & (WindowSize - 1);
+      }
+      writer.Next = out + length;
+    } else {
+      for (int k = 0; k < length; ++k) {
+        const uint8_t byte = t.Window[source];
+        source = (source + 1) & (WindowSize - 1);
+        writer.Put(byte);
+        t.Window[r] = byte;
+        r = (r + 1) & (WindowSize - 1);
+      }
     }
     count += length;
   }
