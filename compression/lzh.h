@@ -103,7 +103,7 @@ class TLZH {
     int16_t MatchLeft[WindowSize + 1];
     int16_t MatchParent[WindowSize + 1];
     int16_t MatchRight[WindowSize + 1 + 256];  // 4097 + b: root of b's tree
-    uint16_t HuffWeight[NodeCount + 1];        // 627: sentinel above all
+    uint16_t HuffWeight[NodeCount + 4];        // 627 on: sentinels above all
     int16_t HuffParent[NodeCount + SymbolCount];  // 627 + s: leaf of s
     int16_t HuffChild[NodeCount];  // first child, or symbol + 627 for a leaf
   };
@@ -118,6 +118,10 @@ class TLZH {
    private:
     TLZH& codec_;
   };
+
+  // Moves node c, just raised to weight k, to the top of the run of nodes
+  // lighter than k; returns its new position.
+  int Exchange(int c, uint16_t k);
 
   // Encoder steps. Tests drive EncodeSymbol and EncodeOffset directly
   // through LzhEncoderProbe, to reach codes no short input produces.

@@ -3,8 +3,12 @@
 // Positions 0 to 626 hold the nodes sorted by weight, the root at 626;
 // siblings sit at an even position and the odd one after it, and a node's
 // code bit is the low bit of its position.
+#include <algorithm>
+#include <bit>
 #include <cstring>
+#include <iterator>
 #include <new>
+#include <type_traits>
 
 #include "compression/errors.h"
 #include "compression/lzh.h"
@@ -38,8 +42,54 @@ void TLZH::InitModel() {
     t.HuffChild[j] = static_cast<int16_t>(i);
     t.HuffParent[i] = t.HuffParent[i + 1] = static_cast<int16_t>(j);
   }
-  t.HuffWeight[NodeCount] = 0xFFFF;
+  // The sentinel above the root, and the lanes past it that a word-wide
+  // search may read.
+  std::fill(std::begin(t.HuffWeight) + NodeCount, std::end(t.HuffWeight), uint16_t{0xFFFF});
   t.HuffParent[RootIndex] = 0;
+}
+
+namespace {
+
+// Weights are compared a machine word of 16-bit lanes at a time.
+using LaneWord = std::conditional_t<sizeof(void*) >= 8, uint64_t, uint32_t>;
+constexpr int Lanes = sizeof(LaneWord) / 2;
+
+// The highest position of the run of weight k - 1 that starts at or below
+// c + 1. Weights are sorted, so the run ends just before the first weight
+// that differs from k - 1; the sentinel above the root stops the search.
+int EndOfRun(const uint16_t* weights, int c, uint16_t k) {
+  LaneWord run = 0;
+  for (int lane = 0; lane < Lanes; ++lane) run = run << 16 | static_cast<uint16_t>(k - 1);
+  for (int at = c + 2;; at += Lanes) {
+    LaneWord lanes;
+    std::memcpy(&lanes, weights + at, sizeof lanes);
+    const LaneWord differ = lanes ^ run;
+    if (differ == 0) continue;
+    const int lane = std::endian::native == std::endian::little ? std::countr_zero(differ) / 16
+                                                                : std::countl_zero(differ) / 16;
+    return at + lane - 1;
+  }
+}
+
+}  // namespace
+
+int TLZH::Exchange(int c, uint16_t k) {
+  Tables& t = *T;
+  const int l = EndOfRun(t.HuffWeight, c, k);
+  t.HuffWeight[c] = t.HuffWeight[l];
+  t.HuffWeight[l] = k;
+  // An inner node's children are a pair of positions, a leaf's child is its
+  // symbol's one entry: for a leaf the second store repeats the first, which
+  // spares a branch that the predictor often loses.
+  const int i = t.HuffChild[c];
+  t.HuffParent[i] = static_cast<int16_t>(l);
+  t.HuffParent[i + (i < NodeCount)] = static_cast<int16_t>(l);
+  const int j = t.HuffChild[l];
+  t.HuffChild[l] = static_cast<int16_t>(i);
+  t.HuffParent[j] = static_cast<int16_t>(c);
+  t.HuffParent[j + (j < NodeCount)] = static_cast<int16_t>(c);
+  t.HuffChild[c] = static_cast<int16_t>(j);
+  return l;
 }
 
 void TLZH::UpdateModel(int symbol) {
@@ -48,23 +98,9 @@ void TLZH::UpdateModel(int symbol) {
   int c = t.HuffParent[symbol + NodeCount];
   do {
     const uint16_t k = ++t.HuffWeight[c];
-    if (k > t.HuffWeight[c + 1]) {
-      // Move the node to the top of the run of lighter nodes above it: swap
-      // the subtrees, the positions keep their parents.
-      int l = c + 1;
-      while (t.HuffWeight[l + 1] < k) ++l;
-      t.HuffWeight[c] = t.HuffWeight[l];
-      t.HuffWeight[l] = k;
-      const int i = t.HuffChild[c];
-      t.HuffParent[i] = static_cast<int16_t>(l);
-      if (i < NodeCount) t.HuffParent[i + 1] = static_cast<int16_t>(l);
-      const int j = t.HuffChild[l];
-      t.HuffChild[l] = static_cast<int16_t>(i);
-      t.HuffParent[j] = static_cast<int16_t>(c);
-      if (j < NodeCount) t.HuffParent[j + 1] = static_cast<int16_t>(c);
-      t.HuffChild[c] = static_cast<int16_t>(j);
-      c = l;
-    }
+    // Move the node to the top of the run of lighter nodes above it: swap
+    // the subtrees, the positions keep their parents.
+    if (k > t.HuffWeight[c + 1]) c = Exchange(c, k);
     c = t.HuffParent[c];
   } while (c != 0);
 }
