@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
 
 namespace stowaway::bench {
@@ -42,10 +41,12 @@ Corpus LoadCorpus(const std::filesystem::path& manifest, const std::filesystem::
     file.Class = file.Name.substr(0, file.Name.find('/'));
     file.Path = folder / file.Name;
     std::ifstream in(file.Path, std::ios::binary);
-    if (!in) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(file.Path, error);
+    file.Bytes.resize(error ? 0 : size);
+    if (!in || error || !in.read(reinterpret_cast<char*>(file.Bytes.data()), static_cast<std::streamsize>(size))) {
       throw std::runtime_error("cannot read " + file.Path.string() + " (run bench/corpus.sh first)");
     }
-    file.Bytes.assign(std::istreambuf_iterator<char>(in), {});
     if (corpus.ClassIndex(file.Class) == corpus.Classes.size()) corpus.Classes.push_back(file.Class);
     corpus.Files.push_back(std::move(file));
   }
