@@ -73,7 +73,9 @@ class Walk {
     entries.push_back({source, parent.empty() ? name : parent + '\\' + name, folder});
   }
 
-  void Contents(const std::string& folder, const std::string& stored) {
+  // Takes stored by value: callers pass an entry's name, which Add moves when
+  // entries grows.
+  void Contents(const std::string& folder, std::string stored) {
     const std::string identity = FileIdentity(folder);
     if (!open_folders_.insert(identity).second) {
       throw EToolFailure(folder + ": a link leads back into a folder that holds it; leave it out");
