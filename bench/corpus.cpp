@@ -30,6 +30,17 @@ size_t Corpus::LargestFile() const {
   return largest;
 }
 
+std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::error_code error;
+  const auto size = std::filesystem::file_size(path, error);
+  std::vector<uint8_t> bytes(error ? 0 : size);
+  if (!in || error || !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size))) {
+    throw std::runtime_error("cannot read " + path.string());
+  }
+  return bytes;
+}
+
 Corpus LoadCorpus(const std::filesystem::path& manifest, const std::filesystem::path& folder) {
   std::ifstream lines(manifest);
   if (!lines) throw std::runtime_error("cannot read the manifest " + manifest.string());
@@ -40,12 +51,10 @@ Corpus LoadCorpus(const std::filesystem::path& manifest, const std::filesystem::
     file.Name = line.substr(0, line.find('\t'));
     file.Class = file.Name.substr(0, file.Name.find('/'));
     file.Path = folder / file.Name;
-    std::ifstream in(file.Path, std::ios::binary);
-    std::error_code error;
-    const auto size = std::filesystem::file_size(file.Path, error);
-    file.Bytes.resize(error ? 0 : size);
-    if (!in || error || !in.read(reinterpret_cast<char*>(file.Bytes.data()), static_cast<std::streamsize>(size))) {
-      throw std::runtime_error("cannot read " + file.Path.string() + " (run bench/corpus.sh first)");
+    try {
+      file.Bytes = ReadWholeFile(file.Path);
+    } catch (const std::runtime_error& e) {
+      throw std::runtime_error(e.what() + std::string(" (run bench/corpus.sh first)"));
     }
     if (corpus.ClassIndex(file.Class) == corpus.Classes.size()) corpus.Classes.push_back(file.Class);
     corpus.Files.push_back(std::move(file));

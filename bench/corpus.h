@@ -26,6 +26,10 @@ struct Corpus {
   size_t LargestFile() const;
 };
 
+// The bytes of the file at path; raises std::runtime_error naming it when it
+// cannot be read.
+std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path);
+
 // Reads every file the manifest lists from folder. Raises std::runtime_error
 // naming the file when one cannot be read.
 Corpus LoadCorpus(const std::filesystem::path& manifest, const std::filesystem::path& folder);

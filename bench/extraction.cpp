@@ -1,8 +1,6 @@
 #include "bench/extraction.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <vector>
 
@@ -63,9 +61,7 @@ void Extraction::Run() {
 
 bool Extraction::Matches() const {
   return std::all_of(corpus_.Files.begin(), corpus_.Files.end(), [this](const CorpusFile& file) {
-    std::ifstream in(destination_ / EntryName(file), std::ios::binary);
-    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
-    return in.is_open() && bytes == file.Bytes;
+    return ReadWholeFile(destination_ / EntryName(file)) == file.Bytes;
   });
 }
 
