@@ -68,6 +68,25 @@ class ChoppyStream final : public TStream {
   std::mt19937 rng_;
 };
 
+// Reports the end of the data once, at its nth block read, and then goes on
+// serving the rest, as a growing file or a pipe might.
+class HiccupStream final : public TStream {
+ public:
+  HiccupStream(Bytes data, int nth) : inner_(std::move(data)), nth_(nth) {}
+
+  int32_t Read(void* buffer, int32_t count) override {
+    if (count > 4 && ++reads_ == nth_) return 0;
+    return inner_.Read(buffer, count);
+  }
+  int32_t Write(const void* buffer, int32_t count) override { return inner_.Write(buffer, count); }
+  int64_t Seek(int64_t offset, SeekOrigin origin) override { return inner_.Seek(offset, origin); }
+
+ private:
+  TMemoryStream inner_;
+  int nth_;
+  int reads_ = 0;
+};
+
 // Everything a caller of one operation can observe, in one line.
 struct Observed {
   std::string outcome;  // "ok" and the result, or the exception and its message
@@ -312,6 +331,21 @@ TEST(LzhGolden, CutOffBodies) {
       EXPECT_EQ(Observe(Operation::Decompress, stream).Line(), expected[8 * k + c])
           << Kinds()[k].name << ", cut to " << cuts[c] << " bytes";
     }
+  }
+}
+
+TEST(LzhGolden, InputThatEndsAndGoesOn) {
+  // Once a block read has found the end, the body has ended: what later
+  // reads bring counts as past it.
+  const std::string expected[] = {
+      CutOff + " | out 0:cbf29ce484222325 | points 2:5efcd088b84467e5 | in at 32776",
+      CutOff + " | out 131072:01558a56072789f9 | points 7:6577aa45ef747cd6 | in at 65544",
+      CutOff + " | out 262144:cfb946fb734d66b7 | points 12:ff6765beb2dd714a | in at 98312",
+  };
+  for (int nth = 1; nth <= 3; ++nth) {
+    HiccupStream in(PackedKind(0), nth);
+    EXPECT_EQ(Observe(Operation::Decompress, in).Line(), expected[nth - 1])
+        << "end at read " << nth;
   }
 }
 
