@@ -31,6 +31,10 @@ Extraction::Extraction(const Corpus& corpus, TCompressMode mode, const std::file
   }
   archive_size_ = WriteArchiveFile(archive_.string(), ByteSource::Memory({}), items,
                                    ArchiveLayout::FileNames);
+  Clear();
+}
+
+void Extraction::Clear() {
   std::filesystem::remove_all(destination_);
   std::filesystem::create_directories(destination_);
 }

@@ -21,6 +21,10 @@ class Extraction {
   std::string Label() const;
   int64_t ArchiveSize() const { return archive_size_; }
 
+  // Empties the folder the entries go to, as an installer finds it on a
+  // first run: replacing the files of the last run would measure the file
+  // system's truncation of them instead.
+  void Clear();
   // Extracts every entry into the work folder, as the unpacker does, with a
   // progress hook that reads the counters. Raises std::runtime_error when
   // the extraction fails.

@@ -256,6 +256,7 @@ int Main(int argc, char** argv) {
     auto extraction = std::make_unique<Extraction>(corpus, mode, work);
     Extraction& run = *extraction;
     auto operation = std::make_unique<Operation>(run.Label(), classes, [&run](std::vector<double>& seconds, bool) {
+      run.Clear();
       const Clock::time_point start = Clock::now();
       run.Run();
       seconds[0] = SecondsSince(start);
