@@ -119,10 +119,6 @@ class TLZH {
     TLZH& codec_;
   };
 
-  // Moves node c, just raised to weight k, to the top of the run of nodes
-  // lighter than k; returns its new position.
-  int Exchange(int c, uint16_t k);
-
   // Encoder steps. Tests drive EncodeSymbol and EncodeOffset directly
   // through LzhEncoderProbe, to reach codes no short input produces.
   friend class LzhEncoderProbe;

@@ -73,34 +73,31 @@ int EndOfRun(const uint16_t* weights, int c, uint16_t k) {
 
 }  // namespace
 
-int TLZH::Exchange(int c, uint16_t k) {
-  Tables& t = *T;
-  const int l = EndOfRun(t.HuffWeight, c, k);
-  t.HuffWeight[c] = t.HuffWeight[l];
-  t.HuffWeight[l] = k;
-  // An inner node's children are a pair of positions, a leaf's child is its
-  // symbol's one entry: for a leaf the second store repeats the first, which
-  // spares a branch that the predictor often loses.
-  const int i = t.HuffChild[c];
-  t.HuffParent[i] = static_cast<int16_t>(l);
-  t.HuffParent[i + (i < NodeCount)] = static_cast<int16_t>(l);
-  const int j = t.HuffChild[l];
-  t.HuffChild[l] = static_cast<int16_t>(i);
-  t.HuffParent[j] = static_cast<int16_t>(c);
-  t.HuffParent[j + (j < NodeCount)] = static_cast<int16_t>(c);
-  t.HuffChild[c] = static_cast<int16_t>(j);
-  return l;
-}
-
 void TLZH::UpdateModel(int symbol) {
   Tables& t = *T;
   if (t.HuffWeight[RootIndex] == WeightLimit) RebuildModel();
   int c = t.HuffParent[symbol + NodeCount];
   do {
     const uint16_t k = ++t.HuffWeight[c];
-    // Move the node to the top of the run of lighter nodes above it: swap
-    // the subtrees, the positions keep their parents.
-    if (k > t.HuffWeight[c + 1]) c = Exchange(c, k);
+    if (k > t.HuffWeight[c + 1]) {
+      // Move the node to the top of the run of lighter nodes above it: swap
+      // the subtrees, the positions keep their parents.
+      const int l = EndOfRun(t.HuffWeight, c, k);
+      t.HuffWeight[c] = t.HuffWeight[l];
+      t.HuffWeight[l] = k;
+      // An inner node's children are a pair of positions, a leaf's child is
+      // its symbol's one entry: for a leaf the second store repeats the
+      // first, which spares a branch that the predictor often loses.
+      const int i = t.HuffChild[c];
+      t.HuffParent[i] = static_cast<int16_t>(l);
+      t.HuffParent[i + (i < NodeCount)] = static_cast<int16_t>(l);
+      const int j = t.HuffChild[l];
+      t.HuffChild[l] = static_cast<int16_t>(i);
+      t.HuffParent[j] = static_cast<int16_t>(c);
+      t.HuffParent[j + (j < NodeCount)] = static_cast<int16_t>(c);
+      t.HuffChild[c] = static_cast<int16_t>(j);
+      c = l;
+    }
     c = t.HuffParent[c];
   } while (c != 0);
 }
