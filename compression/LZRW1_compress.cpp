@@ -87,7 +87,13 @@ int32_t Tlzrw1::Compress() {
 }
 
 TCompressMode Tlzrw1::Advise() {
+  static const char* const kCannotPosition = "Lzrw1 edvise : can not initialize the input stream!";
+  // A stream that cannot say where it stands, or cannot go back there, would
+  // leave Compress packing from the wrong place behind a header that claims
+  // success: it is refused with the message for a stream that cannot be
+  // positioned.
   const int64_t position = UseStream ? InputStream->Position() : 0;
+  if (position < 0) throw ELzrw1Exception(kCannotPosition);
   OperationBuffers buffers(*this, "Lzrw1 advise : Error getting I/O buffers");
   InHandle = 0;
 
@@ -100,26 +106,31 @@ TCompressMode Tlzrw1::Advise() {
   OriginalSize = static_cast<int32_t>(std::min<int64_t>(size, std::numeric_limits<int32_t>::max()));
 
   if (UseStream) {
-    if (InputStream->Seek(0, SeekOrigin::Begin) < 0) {
-      throw ELzrw1Exception("Lzrw1 edvise : can not initialize the input stream!");
-    }
+    if (InputStream->Seek(0, SeekOrigin::Begin) < 0) throw ELzrw1Exception(kCannotPosition);
   } else {
     InHandle = Files().OpenRead(InputFile);
     if (InHandle < 0) throw ELzrw1Exception("Lzrw1 advise : can open input file : " + InputFile);
   }
-  const OnExit restore([this, position] {
-    if (UseStream) {
-      InputStream->Seek(position, SeekOrigin::Begin);
-    } else if (InHandle > 0) {
-      Files().Close(InHandle);
-      InHandle = 0;
-    }
+  const auto put_back = [this, position] {
+    if (UseStream) return InputStream->Seek(position, SeekOrigin::Begin) >= 0;
+    if (InHandle > 0) Files().Close(InHandle);
+    InHandle = 0;
+    return true;
+  };
+  bool put = false;
+  const OnExit restore([&] {
+    if (!put) put_back();
   });
+  const auto finish = [&](TCompressMode result) {
+    put = true;
+    if (!put_back()) throw ELzrw1Exception(kCannotPosition);
+    return result;
+  };
 
   if (size < AdviseMinimumSize) {
     // Lasting: Compress on this component no longer asks.
     CompressMode = TCompressMode::Good;
-    return TCompressMode::Good;
+    return finish(TCompressMode::Good);
   }
   int32_t sampled = 0;
   int32_t coded = 0;
@@ -139,7 +150,7 @@ TCompressMode Tlzrw1::Advise() {
     coded += LzrCodec->CompressBlock(InBuffer.get(), OutBuffer.get(), static_cast<uint16_t>(BlockInLength));
   }
   // In 64 bits, so that any Threshold gives the sound answer.
-  return coded < int64_t{Threshold} * sampled / 100 ? TCompressMode::Fast : TCompressMode::Good;
+  return finish(coded < int64_t{Threshold} * sampled / 100 ? TCompressMode::Fast : TCompressMode::Good);
 }
 
 }  // namespace stowaway
