@@ -55,8 +55,11 @@ class BitReader {
   }
 
  private:
+  // Bits below the count are zero or the first bits of the byte at Next,
+  // which the next fetch ORs in again unchanged.
   void Fill() {
-    if (source_.End - source_.Next >= static_cast<std::ptrdiff_t>(sizeof(BitWord)) && past_end_ == 0) {
+    const std::ptrdiff_t buffered = source_.End - source_.Next;
+    if (buffered >= static_cast<std::ptrdiff_t>(sizeof(BitWord)) && past_end_ == 0) {
       BitWord word = 0;
       for (std::size_t i = 0; i < sizeof(BitWord); ++i) word = word << 8 | source_.Next[i];
       const int taken = (WordBits - 1 - count_) / 8;
