@@ -50,20 +50,6 @@ class LimitedOutput final : public TStream {
   bool reached_ = false;
 };
 
-// Puts a progress hook in place for one Compress and restores the one
-// before it.
-class HookInUse {
- public:
-  explicit HookInUse(std::function<void()> hook)
-      : saved_(std::exchange(ProgressHook, std::move(hook))) {}
-  ~HookInUse() { ProgressHook = std::move(saved_); }
-  HookInUse(const HookInUse&) = delete;
-  HookInUse& operator=(const HookInUse&) = delete;
-
- private:
-  std::function<void()> saved_;
-};
-
 [[noreturn]] void WouldReachLimit(const ArchiveItem& item) {
   throw EArchiveError("Archive would reach 2 GiB at entry " + item.FileName);
 }

@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "compression/errors.h"
 #include "platform/file.h"
@@ -45,6 +46,19 @@ inline constexpr int32_t IoBufferSize = BlockSize + 16;
 // Called at every progress point of every component in the process, after
 // the component has published its counts in BytesRead and BytesWritten.
 extern std::function<void()> ProgressHook;
+
+// Puts a progress hook in place for the time of one operation; the hook in
+// place before comes back afterwards, also when the operation fails.
+class HookInUse {
+ public:
+  explicit HookInUse(std::function<void()> hook) : saved_(std::exchange(ProgressHook, std::move(hook))) {}
+  ~HookInUse() { ProgressHook = std::move(saved_); }
+  HookInUse(const HookInUse&) = delete;
+  HookInUse& operator=(const HookInUse&) = delete;
+
+ private:
+  std::function<void()> saved_;
+};
 
 class Tlzrw1 {
  public:

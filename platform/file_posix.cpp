@@ -3,17 +3,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-
 #include "platform/file.h"
+#include "platform/path_posix.h"
 
 namespace stowaway {
 namespace {
-
-std::string NativePath(std::string path) {
-  std::replace(path.begin(), path.end(), '\\', '/');
-  return path;
-}
 
 FileHandle OpenWith(const std::string& path, int flags) {
   int fd;

@@ -3,18 +3,13 @@
 #include <stdio.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <memory>
 
 #include "platform/folder.h"
+#include "platform/path_posix.h"
 
 namespace stowaway {
 namespace {
-
-std::string NativePath(std::string path) {
-  std::replace(path.begin(), path.end(), '\\', '/');
-  return path;
-}
 
 struct FolderCloser {
   void operator()(DIR* folder) const { ::closedir(folder); }

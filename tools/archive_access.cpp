@@ -5,7 +5,6 @@
 #include "compression/LZRW1.h"
 #include "compression/bytes.h"
 #include "tools/errors.h"
-#include "tools/hook_in_use.h"
 #include "tools/windows1252.h"
 
 namespace stowaway {

@@ -6,7 +6,6 @@
 #include "tools/codec_choice.h"
 #include "tools/command.h"
 #include "tools/errors.h"
-#include "tools/hook_in_use.h"
 #include "tools/files.h"
 #include "tools/output_file.h"
 #include "tools/progress.h"
