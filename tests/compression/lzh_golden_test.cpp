@@ -7,66 +7,22 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <random>
 #include <string>
 
-#include "compression/LZRW1.h"
 #include "tests/compression/lzh_body_writer.h"
-#include "tests/compression/progress_recorder.h"
-#include "tests/support/test_data.h"
+#include "tests/compression/observe.h"
 
 namespace stowaway {
 namespace {
 
 using testing::Bytes;
-using testing::ProgressPoints;
-using testing::ProgressRecorder;
+using testing::Kind;
+using testing::Observed;
+using testing::Operation;
 
-uint64_t Fnv1a(const uint8_t* data, size_t size, uint64_t h = 0xCBF29CE484222325) {
-  for (size_t i = 0; i < size; ++i) h = (h ^ data[i]) * 0x100000001B3;
-  return h;
-}
-
-std::string Hash(const Bytes& data) {
-  char text[40];
-  std::snprintf(text, sizeof text, "%zu:%016llx", data.size(),
-                static_cast<unsigned long long>(Fnv1a(data.data(), data.size())));
-  return text;
-}
-
-std::string Hash(const ProgressPoints& points) {
-  uint64_t h = 0xCBF29CE484222325;
-  for (const auto& [read, written] : points) {
-    const int32_t pair[2] = {read, written};
-    h = Fnv1a(reinterpret_cast<const uint8_t*>(pair), sizeof pair, h);
-  }
-  char text[40];
-  std::snprintf(text, sizeof text, "%zu:%016llx", points.size(),
-                static_cast<unsigned long long>(h));
-  return text;
-}
-
-// Serves block reads in pieces of pseudo-random sizes, many of them tiny, so
-// that the codec's input buffer often holds only a few bytes. The header's
-// 4-byte fields are read whole, as a file or memory stream would.
-class ChoppyStream final : public TStream {
- public:
-  ChoppyStream(Bytes data, uint32_t seed) : inner_(std::move(data)), rng_(seed) {}
-
-  int32_t Read(void* buffer, int32_t count) override {
-    if (count <= 4) return inner_.Read(buffer, count);
-    const auto r = static_cast<int32_t>(rng_() >> 8);
-    const int32_t piece = r % 4 == 0 ? r % 5000 + 1 : r % 4 + 1;
-    return inner_.Read(buffer, std::min(count, piece));
-  }
-  int32_t Write(const void* buffer, int32_t count) override { return inner_.Write(buffer, count); }
-  int64_t Seek(int64_t offset, SeekOrigin origin) override { return inner_.Seek(offset, origin); }
-
- private:
-  TMemoryStream inner_;
-  std::mt19937 rng_;
-};
+// Many tiny pieces, so that the codec's input buffer often holds only a few
+// bytes.
+int32_t SmallPieces(int32_t draw, int32_t) { return draw % 4 == 0 ? draw % 5000 + 1 : draw % 4 + 1; }
 
 // Reports the end of the data once, at its nth block read, and then goes on
 // serving the rest, as a growing file or a pipe might.
@@ -87,89 +43,32 @@ class HiccupStream final : public TStream {
   int reads_ = 0;
 };
 
-// Everything a caller of one operation can observe, in one line.
-struct Observed {
-  std::string outcome;  // "ok" and the result, or the exception and its message
-  Bytes output;
-  ProgressPoints points;
-  int64_t input_position = 0;
-
-  std::string Line() const {
-    return outcome + " | out " + Hash(output) + " | points " + Hash(points) + " | in at " +
-           std::to_string(input_position);
-  }
-};
-
 const std::string CutOff =
     "ELzrw1Exception: Lzrw1 (LZH decompression) : compressed data ends before the original size "
     "is reached !";
 
-enum class Operation { Compress, Decompress };
-
-Observed Observe(Operation operation, TStream& in) {
-  Tlzrw1 codec;
-  TMemoryStream out;
-  codec.UseStream = true;
-  codec.CompressMode = TCompressMode::Good;
-  codec.InputStream = &in;
-  codec.OutputStream = &out;
-  Observed seen;
-  {
-    ProgressRecorder recorder(codec);
-    try {
-      const int32_t result =
-          operation == Operation::Compress ? codec.Compress() : codec.Decompress();
-      seen.outcome = "ok " + std::to_string(result);
-    } catch (const Exception& e) {
-      seen.outcome = std::string(e.ClassName()) + ": " + e.Message();
-    }
-    seen.points = recorder.points;
-  }
-  seen.output = out.Data();
-  seen.input_position = in.Position();
-  return seen;
-}
+Observed Observe(Operation operation, TStream& in) { return testing::Observe(operation, TCompressMode::Good, in); }
 
 Observed Observe(Operation operation, const Bytes& input) {
-  TMemoryStream in(input);
-  return Observe(operation, in);
+  return testing::Observe(operation, TCompressMode::Good, input);
 }
-
-Bytes Packed(const Bytes& input) { return Observe(Operation::Compress, input).output; }
 
 // Text, program-like records, noise and long runs, each large enough for
 // many model rebuilds and, packed, several input blocks.
-struct Kind {
-  const char* name;
-  Bytes input;
-};
-
-Bytes Mixed() {
-  Bytes out;
-  std::mt19937 rng(77);
-  Bytes (*const makers[])(size_t, uint32_t) = {testing::TextLike, testing::BinaryLike,
-                                                testing::RandomBytes, testing::Repetitive};
-  for (uint32_t piece = 0; piece < 24; ++piece) {
-    const Bytes part = makers[rng() % 4](1000 + rng() % 60000, piece);
-    out.insert(out.end(), part.begin(), part.end());
-  }
-  return out;
-}
-
 const std::vector<Kind>& Kinds() {
   static const std::vector<Kind> kinds = {
       {"text", testing::TextLike(1 << 20, 41)},
       {"binary", testing::BinaryLike(1 << 20, 42)},
       {"random", testing::RandomBytes(300000, 43)},
       {"repetitive", testing::Repetitive(1 << 20, 44)},
-      {"mixed", Mixed()},
+      {"mixed", testing::Mixed(77, 24, 1000, 60000)},
   };
   return kinds;
 }
 
 const Bytes& PackedKind(size_t k) {
   static std::vector<Bytes> packed(Kinds().size());
-  if (packed[k].empty()) packed[k] = Packed(Kinds()[k].input);
+  if (packed[k].empty()) packed[k] = testing::Packed(Kinds()[k].input, TCompressMode::Good);
   return packed[k];
 }
 
@@ -196,7 +95,7 @@ TEST(LzhGolden, CompressFromAStreamThatReadsInSmallPieces) {
       "ok 462087 | out 462087:02ea01a511277e8d | points 1639:ff282d577df7eed8 | in at 1049907",
   };
   for (size_t k = 0; k < Kinds().size(); ++k) {
-    ChoppyStream in(Kinds()[k].input, static_cast<uint32_t>(k));
+    testing::ChoppyStream in(Kinds()[k].input, static_cast<uint32_t>(k), SmallPieces);
     EXPECT_EQ(Observe(Operation::Compress, in).Line(), expected[k]) << Kinds()[k].name;
   }
 }
@@ -206,11 +105,11 @@ TEST(LzhGolden, ShortInputs) {
   Bytes all;
   for (const Kind& kind : Kinds()) {
     for (size_t size = 0; size <= 300; ++size) {
-      const Bytes packed = Packed(Bytes(kind.input.begin(), kind.input.begin() + size));
+      const Bytes packed = testing::Packed(Bytes(kind.input.begin(), kind.input.begin() + size), TCompressMode::Good);
       all.insert(all.end(), packed.begin(), packed.end());
     }
   }
-  EXPECT_EQ(Hash(all), "126762:4be30a240211324d");
+  EXPECT_EQ(testing::Hash(all), "126762:4be30a240211324d");
 }
 
 // The packed data ends exactly where the stream ends: the read-ahead past
@@ -271,7 +170,7 @@ TEST(LzhGolden, DecompressFromAStreamThatReadsInSmallPieces) {
       "ok 1049907 | out 1049907:43fd3bbcd09f9db8 | points 795:79e759bbbb92195f | in at 462087",
   };
   for (size_t k = 0; k < Kinds().size(); ++k) {
-    ChoppyStream in(PackedKind(k), static_cast<uint32_t>(k + 100));
+    testing::ChoppyStream in(PackedKind(k), static_cast<uint32_t>(k + 100), SmallPieces);
     EXPECT_EQ(Observe(Operation::Decompress, in).Line(), expected[k]) << Kinds()[k].name;
   }
 }

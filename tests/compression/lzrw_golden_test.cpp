@@ -7,139 +7,41 @@
 // before any of its speed work.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <random>
 #include <string>
 
-#include "compression/LZRW1.h"
 #include "compression/LZRW1KH.h"
-#include "tests/compression/progress_recorder.h"
-#include "tests/support/test_data.h"
+#include "tests/compression/observe.h"
 
 namespace stowaway {
 namespace {
 
 using testing::Bytes;
-using testing::ProgressPoints;
-using testing::ProgressRecorder;
+using testing::Hash;
+using testing::Kind;
+using testing::Observed;
+using testing::Operation;
 
-constexpr uint64_t FnvStart = 0xCBF29CE484222325;
-
-uint64_t Fnv1a(const uint8_t* data, size_t size, uint64_t h = FnvStart) {
-  for (size_t i = 0; i < size; ++i) h = (h ^ data[i]) * 0x100000001B3;
-  return h;
-}
-
-std::string Digest(size_t count, uint64_t h) {
-  char text[40];
-  std::snprintf(text, sizeof text, "%zu:%016llx", count, static_cast<unsigned long long>(h));
-  return text;
-}
-
-std::string Hash(const Bytes& data) { return Digest(data.size(), Fnv1a(data.data(), data.size())); }
-
-std::string Hash(const ProgressPoints& points) {
-  uint64_t h = FnvStart;
-  for (const auto& [read, written] : points) {
-    const uint8_t pair[8] = {static_cast<uint8_t>(read),         static_cast<uint8_t>(read >> 8),
-                             static_cast<uint8_t>(read >> 16),   static_cast<uint8_t>(read >> 24),
-                             static_cast<uint8_t>(written),      static_cast<uint8_t>(written >> 8),
-                             static_cast<uint8_t>(written >> 16), static_cast<uint8_t>(written >> 24)};
-    h = Fnv1a(pair, sizeof pair, h);
-  }
-  return Digest(points.size(), h);
-}
-
-// Everything a caller of one operation can observe, in one line.
-struct Observed {
-  std::string outcome;  // "ok" and the result, or the exception and its message
-  Bytes output;
-  ProgressPoints points;
-  int64_t input_position = 0;
-
-  std::string Line() const {
-    return outcome + " | out " + Hash(output) + " | points " + Hash(points) + " | in at " +
-           std::to_string(input_position);
-  }
-};
-
-enum class Operation { Compress, Decompress };
-
-Observed Observe(Operation operation, TStream& in) {
-  Tlzrw1 codec;
-  TMemoryStream out;
-  codec.UseStream = true;
-  codec.CompressMode = TCompressMode::Fast;
-  codec.InputStream = &in;
-  codec.OutputStream = &out;
-  Observed seen;
-  {
-    ProgressRecorder recorder(codec);
-    try {
-      const int32_t result = operation == Operation::Compress ? codec.Compress() : codec.Decompress();
-      seen.outcome = "ok " + std::to_string(result);
-    } catch (const Exception& e) {
-      seen.outcome = std::string(e.ClassName()) + ": " + e.Message();
-    }
-    seen.points = recorder.points;
-  }
-  seen.output = out.Data();
-  seen.input_position = in.Position();
-  return seen;
-}
+Observed Observe(Operation operation, TStream& in) { return testing::Observe(operation, TCompressMode::Fast, in); }
 
 Observed Observe(Operation operation, const Bytes& input) {
-  TMemoryStream in(input);
-  return Observe(operation, in);
+  return testing::Observe(operation, TCompressMode::Fast, input);
 }
 
-// Serves reads in pieces of pseudo-random sizes: a short read ends the
-// packed body early, and the block reads of the decoder come in pieces.
-class ChoppyStream final : public TStream {
- public:
-  ChoppyStream(Bytes data, uint32_t seed) : inner_(std::move(data)), rng_(seed) {}
+// A short read ends the packed body early, and the block reads of the
+// decoder come in pieces.
+int32_t LargePieces(int32_t draw, int32_t count) { return draw % 3 == 0 ? count : draw % 40000 + 1; }
 
-  int32_t Read(void* buffer, int32_t count) override {
-    if (count <= 4) return inner_.Read(buffer, count);
-    const auto r = static_cast<int32_t>(rng_() >> 8);
-    return inner_.Read(buffer, std::min(count, r % 3 == 0 ? count : r % 40000 + 1));
-  }
-  int32_t Write(const void* buffer, int32_t count) override { return inner_.Write(buffer, count); }
-  int64_t Seek(int64_t offset, SeekOrigin origin) override { return inner_.Seek(offset, origin); }
-
- private:
-  TMemoryStream inner_;
-  std::mt19937 rng_;
-};
-
-struct Kind {
-  const char* name;
-  Bytes input;
-};
-
-// Pieces of every kind back to back, so that blocks mix them.
-Bytes Mixed() {
-  Bytes out;
-  std::mt19937 rng(78);
-  Bytes (*const makers[])(size_t, uint32_t) = {testing::TextLike, testing::BinaryLike,
-                                                testing::RandomBytes, testing::Repetitive};
-  for (uint32_t piece = 0; piece < 30; ++piece) {
-    const Bytes part = makers[rng() % 4](1 + rng() % 70000, piece);
-    out.insert(out.end(), part.begin(), part.end());
-  }
-  return out;
-}
-
-// Text, program-like records, noise, long runs, and a multiple of the block
-// size, which ends with an empty block.
+// Text, program-like records, noise, long runs, pieces of every kind back to
+// back so that blocks mix them, and a multiple of the block size, which ends
+// with an empty block.
 const std::vector<Kind>& Kinds() {
   static const std::vector<Kind> kinds = {
       {"text", testing::TextLike(1 << 20, 51)},
       {"binary", testing::BinaryLike(1 << 20, 52)},
       {"random", testing::RandomBytes(300000, 53)},
       {"repetitive", testing::Repetitive(1 << 20, 54)},
-      {"mixed", Mixed()},
+      {"mixed", testing::Mixed(78, 30, 1, 70000)},
       {"two blocks", testing::TextLike(2 * BlockSize, 55)},
   };
   return kinds;
@@ -147,7 +49,7 @@ const std::vector<Kind>& Kinds() {
 
 const Bytes& PackedKind(size_t k) {
   static std::vector<Bytes> packed(Kinds().size());
-  if (packed[k].empty()) packed[k] = Observe(Operation::Compress, Kinds()[k].input).output;
+  if (packed[k].empty()) packed[k] = testing::Packed(Kinds()[k].input, TCompressMode::Fast);
   return packed[k];
 }
 
@@ -175,7 +77,7 @@ TEST(LzrwGolden, CompressFromAStreamThatReadsInPieces) {
       "ok 1829 | out 1829:db8f58ecf4d54ef0 | points 2:92eb0ad7e7643de1 | in at 4428",
   };
   for (size_t k = 0; k < Kinds().size(); ++k) {
-    ChoppyStream in(Kinds()[k].input, static_cast<uint32_t>(k));
+    testing::ChoppyStream in(Kinds()[k].input, static_cast<uint32_t>(k), LargePieces);
     EXPECT_EQ(Observe(Operation::Compress, in).Line(), expected[k]) << Kinds()[k].name;
   }
 }
@@ -209,7 +111,7 @@ TEST(LzrwGolden, DecompressFromAStreamThatReadsInPieces) {
       "ELzrw1Exception: Compression Error, reading from input stream ! | out 0:cbf29ce484222325 | points 0:cbf29ce484222325 | in at 4933",
   };
   for (size_t k = 0; k < Kinds().size(); ++k) {
-    ChoppyStream in(PackedKind(k), static_cast<uint32_t>(k + 100));
+    testing::ChoppyStream in(PackedKind(k), static_cast<uint32_t>(k + 100), LargePieces);
     EXPECT_EQ(Observe(Operation::Decompress, in).Line(), expected[k]) << Kinds()[k].name;
   }
 }
