@@ -1,23 +1,17 @@
-// Advise: where it samples, what it decides, and what it leaves behind.
+// Advise: where it samples and what it decides. Its failures are swept in
+// fault_sweep_test, those of files it cannot measure or open in
+// compress_test.
 #include <gtest/gtest.h>
-
-#include <filesystem>
 
 #include "compression/LZRW1.h"
 #include "tests/compression/io_doubles.h"
-#include "tests/support/faults.h"
 #include "tests/support/test_data.h"
 
 namespace stowaway {
 namespace {
 
 using testing::Bytes;
-using testing::FaultOp;
-using testing::FaultyFiles;
-using testing::FaultyStream;
 using testing::RecordingStream;
-using testing::RefusingFiles;
-using testing::TempDir;
 using testing::ZeroStream;
 using Reads = std::vector<std::pair<int64_t, int32_t>>;
 
@@ -38,15 +32,6 @@ class AdviseOnStreams : public ::testing::Test {
     AdviseOn(recording);
     EXPECT_EQ(memory.Position(), start);
     return recording.reads;
-  }
-
-  std::string MessageOf(TStream& input) {
-    try {
-      AdviseOn(input);
-    } catch (const ELzrw1Exception& e) {
-      return e.Message();
-    }
-    return "(no exception)";
   }
 
   Tlzrw1 codec;
@@ -98,68 +83,6 @@ TEST_F(AdviseOnStreams, TheThresholdDecides) {
   EXPECT_EQ(advise(random, 101), TCompressMode::Fast);
   EXPECT_EQ(advise(random, 2147483647), TCompressMode::Fast);
   EXPECT_EQ(codec.CompressMode, TCompressMode::Good) << "large inputs leave it as it was";
-}
-
-TEST_F(AdviseOnStreams, Failures) {
-  TMemoryStream data(testing::TextLike(200000, 4));
-  data.Seek(777, SeekOrigin::Begin);
-  // Seeks: the position, the size (three), the rewind, the first sample.
-  FaultyStream no_size(data, {FaultOp::Seek, 3});
-  EXPECT_EQ(MessageOf(no_size), "Lzrw1 advise : can not get size of inputstream !");
-  FaultyStream no_rewind(data, {FaultOp::Seek, 5});
-  EXPECT_EQ(MessageOf(no_rewind), "Lzrw1 edvise : can not initialize the input stream!");
-  data.Seek(777, SeekOrigin::Begin);
-  FaultyStream bad_read(data, {FaultOp::Read, 2});
-  EXPECT_EQ(MessageOf(bad_read), "Lzrw1 advise : input stream read error !");
-  EXPECT_EQ(data.Position(), 777) << "restored after a failed sample";
-}
-
-class AdviseOnFiles : public ::testing::Test {
- protected:
-  void SetUp() override {
-    codec.InputFile = dir.File("input.bin");
-    testing::WriteFileBytes(codec.InputFile, Bytes(200000, 0x33));
-  }
-  std::string Message() {
-    try {
-      codec.Advise();
-    } catch (const ELzrw1Exception& e) {
-      return e.Message();
-    }
-    return "(no exception)";
-  }
-
-  TempDir dir;
-  Tlzrw1 codec;
-};
-
-TEST_F(AdviseOnFiles, DecidesAndClosesTheFile) {
-  FaultyFiles files;
-  ScopedFileSystem scope(files);
-  EXPECT_EQ(codec.Advise(), TCompressMode::Fast);
-  EXPECT_EQ(files.reads, 2);
-  EXPECT_EQ(files.OpenCount(), 0u);
-}
-
-TEST_F(AdviseOnFiles, Failures) {
-  {
-    RefusingFiles files(RefusingFiles::Refuse::ReadWriteProbe);
-    ScopedFileSystem scope(files);
-    EXPECT_EQ(Message(), "Lzrw1 advise : can not get the size of : " + codec.InputFile) << "a read-only file";
-  }
-  {
-    RefusingFiles files(RefusingFiles::Refuse::ReadOpen);
-    ScopedFileSystem scope(files);
-    EXPECT_EQ(Message(), "Lzrw1 advise : can open input file : " + codec.InputFile);
-  }
-  {
-    FaultyFiles files({FaultOp::Read, 2});
-    ScopedFileSystem scope(files);
-    EXPECT_EQ(Message(), "Lzrw1 advise : read error on input file : " + codec.InputFile);
-    EXPECT_EQ(files.OpenCount(), 0u);
-  }
-  std::filesystem::remove(codec.InputFile);
-  EXPECT_EQ(Message(), "Lzrw1 advise : can not get the size of : " + codec.InputFile);
 }
 
 }  // namespace

@@ -1,16 +1,18 @@
 // Every operation of the component with each of its calls broken in turn,
 // failing or coming up short. The failure raised is the one the broken call
-// stands for; in file mode no file is left open and a failed transfer leaves
-// no output file; in stream mode a failure leaves only a correct beginning of
-// the output; and where the operation carries on, its result is right.
+// stands for; in file mode no file is left open, a failed transfer leaves no
+// output file and an earlier failure leaves an existing one as it was; in
+// stream mode a failure leaves only a correct beginning of the output, and
+// none before the transfer; where the operation carries on, its result is
+// right; and whatever happened, the counts are those of the last progress
+// point reached, on a component that has run every case before.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 
-#include "compression/LZRW1.h"
+#include "tests/compression/observe.h"
 #include "tests/support/faults.h"
-#include "tests/support/test_data.h"
 
 namespace stowaway {
 namespace {
@@ -44,9 +46,6 @@ const std::string AdviseNoRewind =
 const std::string AdviseReadingStream = "ELzrw1Exception: Lzrw1 advise : input stream read error !";
 const std::string LzrwSizesDiffer =
     "ELzrw1Exception: Lzrw1 (decompression LZRW1/KH) : Original and compressed sizes do not match !";
-const std::string LzhBodyEnds =
-    "ELzrw1Exception: Lzrw1 (LZH decompression) : compressed data ends before the original size "
-    "is reached !";
 
 Calls Times(int count, const std::string& failure) {
   return Calls(static_cast<size_t>(std::max(count, 0)), failure);
@@ -92,24 +91,47 @@ bool StartsWith(const Bytes& whole, const Bytes& part) {
   return part.size() <= whole.size() && std::equal(part.begin(), part.end(), whole.begin());
 }
 
-using Operation = std::function<void(Tlzrw1&)>;
+// An operation and its result: the count Decompress and Compress return, or
+// the mode Advise chose.
+using Operation = std::function<int32_t(Tlzrw1&)>;
 
-const Operation Decompress = [](Tlzrw1& codec) { codec.Decompress(); };
+const Operation Decompress = [](Tlzrw1& codec) { return codec.Decompress(); };
 
 Operation Compress(TCompressMode mode) {
   return [mode](Tlzrw1& codec) {
     codec.CompressMode = mode;
     const int32_t written = codec.Compress();
     EXPECT_EQ(written, codec.BytesWritten);
+    return written;
   };
 }
 
-const Operation Advise = [](Tlzrw1& codec) { codec.Advise(); };
+const Operation Advise = [](Tlzrw1& codec) { return static_cast<int32_t>(codec.Advise()); };
+
+using Counts = std::pair<int32_t, int32_t>;
+
+// Runs operation on codec, recording its progress points: the failure, the
+// result, and whether the counts are those of the last point reached (or,
+// with none reached, those the run found).
+struct Outcome {
+  std::string failure;
+  int32_t result = 0;
+  bool counts_kept = false;
+};
+
+Outcome RunOn(Tlzrw1& codec, const Operation& operation) {
+  const Counts before{codec.BytesRead, codec.BytesWritten};
+  Outcome outcome;
+  testing::ProgressRecorder recorder(codec);
+  outcome.failure = FailureOf([&] { outcome.result = operation(codec); });
+  const Counts last = recorder.points.empty() ? before : recorder.points.back();
+  outcome.counts_kept = Counts{codec.BytesRead, codec.BytesWritten} == last;
+  return outcome;
+}
 
 enum class Side { Input, Output };
 
-struct StreamRun {
-  std::string failure;
+struct StreamRun : Outcome {
   Bytes output;
   int64_t input_position = 0;
   FaultCounts calls;  // of the side broken
@@ -117,43 +139,35 @@ struct StreamRun {
 
 // The operation between a memory input, positioned at start, and a memory
 // output, with the calls of one side broken as fault says.
-StreamRun OnStreams(const Operation& operation, const Bytes& input, Side side, Fault fault, int64_t start = 0) {
+StreamRun OnStreams(Tlzrw1& codec, const Operation& operation, const Bytes& input, Side side, Fault fault,
+                    int64_t start = 0) {
   TMemoryStream in_memory(input);
   TMemoryStream out_memory;
   in_memory.Seek(start, SeekOrigin::Begin);
   FaultyStream in(in_memory, side == Side::Input ? fault : Fault{});
   FaultyStream out(out_memory, side == Side::Output ? fault : Fault{});
-  Tlzrw1 codec;
   codec.UseStream = true;
   codec.InputStream = &in;
   codec.OutputStream = &out;
   StreamRun run;
-  run.failure = FailureOf([&] { operation(codec); });
+  static_cast<Outcome&>(run) = RunOn(codec, operation);
   run.output = out_memory.Data();
   run.input_position = in_memory.Position();
   run.calls = side == Side::Input ? in.Counts() : out.Counts();
   return run;
 }
 
-Bytes Unpacked(const Bytes& packed, std::string& failure) {
-  const StreamRun run = OnStreams(Decompress, packed, Side::Input, {});
-  failure = run.failure;
-  return run.output;
-}
-
-Bytes Packed(const Bytes& input, TCompressMode mode) {
-  const StreamRun run = OnStreams(Compress(mode), input, Side::Input, {});
-  EXPECT_EQ(run.failure, "");
-  return run.output;
+StreamRun OnStreams(const Operation& operation, const Bytes& input, Side side, Fault fault, int64_t start = 0) {
+  Tlzrw1 codec;
+  return OnStreams(codec, operation, input, side, fault, start);
 }
 
 // How a Compress that raised nothing came out: empty when its stream gives
 // the input back.
 std::string RoundTrip(const Bytes& packed, const Bytes& input) {
-  std::string failure;
-  const Bytes output = Unpacked(packed, failure);
-  if (!failure.empty()) return Refused(failure);
-  return output == input ? std::string() : "Decompress gave other bytes";
+  const testing::Observed seen = testing::Observe(testing::Operation::Decompress, TCompressMode::Good, packed);
+  if (seen.outcome.rfind("ok ", 0) != 0) return Refused(seen.outcome);
+  return seen.output == input ? std::string() : "Decompress gave other bytes";
 }
 
 // 56000 bytes: two blocks of either codec, more than one LZH buffer load.
@@ -197,26 +211,36 @@ const std::vector<CompressCase>& CompressCases() {
   return cases;
 }
 
-// Breaks every call of one side of a stream-mode operation in turn. A run
-// that raises nothing must give result (Decompress) or a stream that
-// restores input (Compress); one that raises leaves a beginning of the
-// clean run's output.
+// Breaks every call of one side of a stream-mode operation in turn, all on
+// one component. A run that raises nothing must give result (Decompress:
+// the bytes; Compress: a stream that restores input); one that raises
+// leaves a beginning of the clean run's output, and nothing when a seek or
+// size query broke, which come before the transfer.
 void SweepStreams(const Operation& operation, const Bytes& input, Side side, const Expected& expected,
                   const Bytes& result, bool packing) {
   const StreamRun clean = OnStreams(operation, input, side, {});
   ASSERT_EQ(clean.failure, "");
   expected.ExpectToCover(clean.calls);
+  Tlzrw1 codec;
   for (const Fault& fault : EveryFault(clean.calls)) {
     SCOPED_TRACE((side == Side::Input ? "input: " : "output: ") + Describe(fault));
-    const StreamRun run = OnStreams(operation, input, side, fault);
+    const StreamRun run = OnStreams(codec, operation, input, side, fault);
+    EXPECT_TRUE(run.counts_kept);
     if (!run.failure.empty()) {
       EXPECT_EQ(run.failure, expected.For(fault));
       EXPECT_TRUE(StartsWith(clean.output, run.output)) << "only a correct beginning stays";
+      EXPECT_TRUE(run.output.empty() || (fault.op != FaultOp::Seek && fault.op != FaultOp::Size))
+          << "nothing written before the transfer";
+      if (run.failure == NoInputStream || run.failure == NoOutputStream) {
+        EXPECT_EQ(run.input_position, 0) << "the position queries move nothing";
+      }
     } else if (packing) {
       EXPECT_EQ(RoundTrip(run.output, input), expected.For(fault));
+      EXPECT_EQ(run.result, static_cast<int32_t>(run.output.size()));
     } else {
       EXPECT_EQ(expected.For(fault), "");
       EXPECT_EQ(run.output, result);
+      EXPECT_EQ(run.result, static_cast<int32_t>(result.size()));
     }
   }
 }
@@ -224,7 +248,7 @@ void SweepStreams(const Operation& operation, const Bytes& input, Side side, con
 TEST(DecompressFaultSweep, Streams) {
   for (TCompressMode mode : {TCompressMode::Good, TCompressMode::Fast}) {
     SCOPED_TRACE(mode == TCompressMode::Good ? "LZH" : "LZRW1/KH");
-    const Bytes packed = Packed(Sample(), mode);
+    const Bytes packed = testing::Packed(Sample(), mode);
     const FaultCounts clean = OnStreams(Decompress, packed, Side::Input, {}).calls;
     Expected input;
     input.seeks = {NoInputStream};
@@ -298,10 +322,13 @@ TEST(AdviseFaultSweep, Streams) {
   expected.failed_reads = Times(2, AdviseReadingStream);
   expected.short_reads = Times(2, "");
   expected.ExpectToCover(clean.calls);
+  Tlzrw1 codec;
   for (const Fault& fault : EveryFault(clean.calls)) {
     SCOPED_TRACE(Describe(fault));
-    const StreamRun run = OnStreams(Advise, LargeRepetitive(), Side::Input, fault, start);
+    const StreamRun run = OnStreams(codec, Advise, LargeRepetitive(), Side::Input, fault, start);
     EXPECT_EQ(run.failure, expected.For(fault));
+    EXPECT_TRUE(run.counts_kept);
+    EXPECT_TRUE(!run.failure.empty() || run.result == static_cast<int32_t>(TCompressMode::Fast));
     // A failed size query or rewind leaves the stream where that call did; a
     // position never learnt or a failed way back cannot be made good, and
     // is reported.
@@ -314,28 +341,29 @@ TEST(AdviseFaultSweep, Streams) {
 }
 
 // The operations between two files, through a file layer with one call
-// broken.
+// broken, on one component.
 class FileFaultSweep : public ::testing::Test {
  protected:
-  struct FileRun {
-    std::string failure;
+  struct FileRun : Outcome {
     bool output_exists = false;
     Bytes output;
     size_t open = 0;
     FaultCounts calls;
   };
 
-  FileRun OnFiles(const Operation& operation, const Bytes& input, Fault fault) {
+  // With prior, an output file is there before the run.
+  FileRun OnFiles(const Operation& operation, const Bytes& input, Fault fault, bool prior) {
     testing::WriteFileBytes(input_path, input);
     fs::remove(output_path);
+    if (prior) testing::WriteFileBytes(output_path, Prior());
     FaultyFiles files(fault);
     FileRun run;
     {
       ScopedFileSystem scope(files);
-      Tlzrw1 codec;
+      codec.UseStream = false;
       codec.InputFile = input_path;
       codec.OutputFile = output_path;
-      run.failure = FailureOf([&] { operation(codec); });
+      static_cast<Outcome&>(run) = RunOn(codec, operation);
     }
     run.open = files.OpenCount();
     run.calls = files.Counts();
@@ -349,32 +377,44 @@ class FileFaultSweep : public ::testing::Test {
     return run;
   }
 
-  // Breaks every call in turn. A run that raises leaves no output file, one
-  // that does not leaves result (Decompress) or a stream that restores input
-  // (Compress); none leaves a file open.
+  // Breaks every call in turn, with an output file there before. A run that
+  // raises in the transfer leaves no output file, one that raises before it
+  // leaves the file as it was; one that does not raise leaves result
+  // (Decompress, Advise) or a stream that restores input (Compress); none
+  // leaves a file open.
   void Sweep(const Operation& operation, const Bytes& input, const Expected& expected, const Bytes& result,
-             bool packing) {
-    const FileRun clean = OnFiles(operation, input, {});
+             int32_t result_value, bool packing) {
+    const FileRun clean = OnFiles(operation, input, {}, false);
     ASSERT_EQ(clean.failure, "");
     expected.ExpectToCover(clean.calls);
     for (const Fault& fault : EveryFault(clean.calls)) {
       SCOPED_TRACE(Describe(fault));
-      const FileRun run = OnFiles(operation, input, fault);
+      const FileRun run = OnFiles(operation, input, fault, true);
       EXPECT_EQ(run.open, 0u);
+      EXPECT_TRUE(run.counts_kept);
       if (!run.failure.empty()) {
         EXPECT_EQ(run.failure, expected.For(fault));
-        EXPECT_FALSE(run.output_exists);
-      } else if (packing) {
+        if (run.failure.find(": Compression Error, ") != std::string::npos) {
+          EXPECT_FALSE(run.output_exists);
+        } else {
+          EXPECT_EQ(run.output, Prior()) << "a failure before the transfer leaves the output alone";
+        }
+        continue;
+      }
+      if (packing) {
         EXPECT_EQ(RoundTrip(run.output, input), expected.For(fault));
+        result_value = static_cast<int32_t>(run.output.size());
       } else {
         EXPECT_EQ(expected.For(fault), "");
         EXPECT_EQ(run.output, result);
       }
+      EXPECT_EQ(run.result, result_value);
     }
   }
 
-  std::string Reading(const char* codec = "") const {
-    return "ELzrw1Exception: Compression Error, reading from input file : " + input_path + codec;
+  static Bytes Prior() { return testing::ToBytes("existed before"); }
+  std::string Reading(const char* suffix = "") const {
+    return "ELzrw1Exception: Compression Error, reading from input file : " + input_path + suffix;
   }
   std::string Writing() const {
     return "ELzrw1Exception: Compression Error, writing to output file : " + output_path;
@@ -383,13 +423,14 @@ class FileFaultSweep : public ::testing::Test {
   TempDir dir;
   std::string input_path = dir.File("input.bin");
   std::string output_path = dir.File("output.bin");
+  Tlzrw1 codec;
 };
 
 TEST_F(FileFaultSweep, Decompress) {
   for (TCompressMode mode : {TCompressMode::Good, TCompressMode::Fast}) {
     SCOPED_TRACE(mode == TCompressMode::Good ? "LZH" : "LZRW1/KH");
-    const Bytes packed = Packed(Sample(), mode);
-    const FileRun clean = OnFiles(Decompress, packed, {});
+    const Bytes packed = testing::Packed(Sample(), mode);
+    const FileRun clean = OnFiles(Decompress, packed, {}, false);
     Expected expected;
     if (mode == TCompressMode::Good) {
       expected.failed_reads = Then(Times(2, Reading()), Times(clean.calls.reads - 2, Reading(" (LZH)")));
@@ -398,7 +439,7 @@ TEST_F(FileFaultSweep, Decompress) {
       expected.failed_reads = expected.short_reads = Times(clean.calls.reads, Reading());
     }
     expected.writes = Times(clean.calls.writes, Writing());
-    Sweep(Decompress, packed, expected, Sample(), false);
+    Sweep(Decompress, packed, expected, Sample(), static_cast<int32_t>(Sample().size()), false);
   }
 }
 
@@ -409,7 +450,7 @@ TEST_F(FileFaultSweep, Compress) {
   for (const CompressCase& c : CompressCases()) {
     SCOPED_TRACE(c.name);
     const Operation compress = Compress(c.mode);
-    const FileRun clean = OnFiles(compress, c.input, {});
+    const FileRun clean = OnFiles(compress, c.input, {}, false);
     ASSERT_EQ(clean.output[0], c.coder == TCompressMode::Fast ? 0x57 : 0x21);
     // Advise measures the file and seeks to its two samples; Compress
     // measures it again.
@@ -425,18 +466,18 @@ TEST_F(FileFaultSweep, Compress) {
     expected.short_reads =
         Then(Times(advise_reads, ""), Times(coder_reads, fast ? Refused(LzrwSizesDiffer) : ""));
     expected.writes = Times(clean.calls.writes, Writing());
-    Sweep(compress, c.input, expected, {}, true);
+    Sweep(compress, c.input, expected, {}, 0, true);
   }
 }
 
 TEST_F(FileFaultSweep, Advise) {
-  const FileRun clean = OnFiles(Advise, LargeRepetitive(), {});
+  const FileRun clean = OnFiles(Advise, LargeRepetitive(), {}, false);
   Expected expected;
   expected.seeks = {"ELzrw1Exception: Lzrw1 advise : can not get the size of : " + input_path, "", ""};
   expected.sizes = {expected.seeks[0]};
   expected.failed_reads = Times(2, "ELzrw1Exception: Lzrw1 advise : read error on input file : " + input_path);
   expected.short_reads = Times(2, "");
-  Sweep(Advise, LargeRepetitive(), expected, {}, false);
+  Sweep(Advise, LargeRepetitive(), expected, Prior(), static_cast<int32_t>(TCompressMode::Fast), false);
   EXPECT_FALSE(clean.output_exists) << "Advise writes nothing";
 }
 

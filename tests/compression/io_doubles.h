@@ -1,6 +1,5 @@
 // Stand-ins for tests of where and how the component reads: a stream that
-// records its reads, a stream of any length that reads as zeros, and a file
-// layer that refuses one kind of open.
+// records its reads, and a stream of any length that reads as zeros.
 #pragma once
 
 #include <algorithm>
@@ -9,7 +8,6 @@
 #include <utility>
 #include <vector>
 
-#include "platform/file.h"
 #include "platform/stream.h"
 
 namespace stowaway::testing {
@@ -54,36 +52,6 @@ class ZeroStream final : public TStream {
  private:
   int64_t size_;
   int64_t position_ = 0;
-};
-
-// The native file layer, but one kind of open fails.
-class RefusingFiles final : public FileSystem {
- public:
-  enum class Refuse { ReadWriteProbe, ReadOpen };
-  explicit RefusingFiles(Refuse refuse) : refuse_(refuse) {}
-
-  FileHandle OpenRead(const std::string& path) override {
-    return refuse_ == Refuse::ReadOpen ? -1 : Native().OpenRead(path);
-  }
-  FileHandle OpenReadShared(const std::string& path) override { return Native().OpenReadShared(path); }
-  FileHandle OpenReadWriteShared(const std::string& path) override {
-    return refuse_ == Refuse::ReadWriteProbe ? -1 : Native().OpenReadWriteShared(path);
-  }
-  FileHandle Create(const std::string& path) override { return Native().Create(path); }
-  int32_t Read(FileHandle file, void* buffer, int32_t count) override { return Native().Read(file, buffer, count); }
-  int32_t Write(FileHandle file, const void* buffer, int32_t count) override {
-    return Native().Write(file, buffer, count);
-  }
-  int64_t Seek(FileHandle file, int64_t offset, SeekOrigin origin) override {
-    return Native().Seek(file, offset, origin);
-  }
-  void Close(FileHandle file) override { Native().Close(file); }
-  bool Delete(const std::string& path) override { return Native().Delete(path); }
-  bool CreateFolder(const std::string& path) override { return Native().CreateFolder(path); }
-
- private:
-  static FileSystem& Native() { return NativeFileSystem(); }
-  Refuse refuse_;
 };
 
 }  // namespace stowaway::testing

@@ -104,12 +104,19 @@ class FaultyFiles final : public FileSystem, public FaultPlan {
  public:
   explicit FaultyFiles(Fault fault = {}) : FaultPlan(fault) {}
 
-  FileHandle OpenRead(const std::string& path) override { return Track(Native().OpenRead(path)); }
+  // Opens refused as for a file that cannot be read, or (the read-write
+  // probe) one that is read-only.
+  bool refuse_read_open = false;
+  bool refuse_read_write_open = false;
+
+  FileHandle OpenRead(const std::string& path) override {
+    return refuse_read_open ? -1 : Track(Native().OpenRead(path));
+  }
   FileHandle OpenReadShared(const std::string& path) override {
     return Track(Native().OpenReadShared(path));
   }
   FileHandle OpenReadWriteShared(const std::string& path) override {
-    return Track(Native().OpenReadWriteShared(path));
+    return refuse_read_write_open ? -1 : Track(Native().OpenReadWriteShared(path));
   }
   FileHandle Create(const std::string& path) override { return Track(Native().Create(path)); }
   int32_t Read(FileHandle file, void* buffer, int32_t count) override;
