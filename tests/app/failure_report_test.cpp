@@ -17,21 +17,15 @@ std::string Address(const std::string& low_digits) {
 
 const void* At(uintptr_t address) { return reinterpret_cast<const void*>(address); }
 
-TEST(FailureReportText, AddsAFullStopToAMessageWithoutOne) {
+TEST(FailureReportText, EndsTheMessageWithOneFullStop) {
   EXPECT_EQ(FailureReportText("EFCreateError", "setup.exe", At(0x0040A1B2),
                               "Cannot create file C:\\WIN\\SYSTEM\\front.exe"),
             "Exception EFCreateError in module setup.exe at " + Address("40A1B2") +
                 ".\nCannot create file C:\\WIN\\SYSTEM\\front.exe.");
-}
-
-TEST(FailureReportText, KeepsTheFullStopOfAMessageThatHasOne) {
   EXPECT_EQ(FailureReportText("ELzrw1Exception", "unpacker.exe", At(0xABCDEF),
                               "Lzrw1 decompression : input stream contains no valid header !."),
             "Exception ELzrw1Exception in module unpacker.exe at " + Address("ABCDEF") +
                 ".\nLzrw1 decompression : input stream contains no valid header !.");
-}
-
-TEST(FailureReportText, AnEmptyMessageBecomesAFullStop) {
   EXPECT_EQ(FailureReportText("Exception", "a.exe", nullptr, ""),
             "Exception Exception in module a.exe at " + Address("0") + ".\n.");
 }

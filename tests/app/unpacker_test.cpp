@@ -54,28 +54,23 @@ class UnpackerRun : public ::testing::Test {
     fs::create_directory(destination);
   }
 
-  void WriteInstaller(const std::map<std::string, Bytes>& files,
-                      const std::vector<std::string>& order) {
+  // setup.exe, then text over two blocks, an empty file and random bytes.
+  void WriteUsualInstaller() {
+    contents = {{"setup.exe", testing::BinaryLike(3000, 1)},
+                {"readme.txt", testing::TextLike(70000, 2)},
+                {"empty.dat", {}},
+                {"data.bin", testing::RandomBytes(40000, 3)}};
     std::vector<ArchiveItem> items;
-    for (const std::string& name : order) {
+    for (const std::string& name : Order()) {
       ArchiveItem item;
       item.FileName = name;
-      item.Content = ByteSource::Memory(files.at(name));
+      item.Content = ByteSource::Memory(contents.at(name));
       items.push_back(item);
     }
     WriteArchiveFile(windows.module_path, ByteSource::Memory(testing::ToBytes("MZ stub image")),
                      items, ArchiveLayout::FileNames);
-    contents = files;
   }
-
-  // setup.exe, then text over two blocks, an empty file and random bytes.
-  void WriteUsualInstaller() {
-    WriteInstaller({{"setup.exe", testing::BinaryLike(3000, 1)},
-                    {"readme.txt", testing::TextLike(70000, 2)},
-                    {"empty.dat", {}},
-                    {"data.bin", testing::RandomBytes(40000, 3)}},
-                   {"setup.exe", "readme.txt", "empty.dat", "data.bin"});
-  }
+  static std::vector<std::string> Order() { return {"setup.exe", "readme.txt", "empty.dat", "data.bin"}; }
 
   void FrontEndOrders(const std::string& folder) {
     windows.script.push_back([this, folder] {
@@ -121,8 +116,17 @@ class UnpackerRun : public ::testing::Test {
   std::map<std::string, Bytes> contents;
 };
 
-TEST_F(UnpackerRun, StartsWithTheClassThenTheHiddenWindowThenEntryZero) {
+// The class, the hidden window, entry 0 into the system folder, the
+// front-end started from there (a start result of 32 counts as started),
+// then a report at every progress point and the success message.
+TEST_F(UnpackerRun, ACompleteRun) {
   WriteUsualInstaller();
+  testing::WriteFileBytes(fs::path(windows.system_folder) / "setup.exe", testing::TextLike(9000, 4));
+  Bytes on_disk_when_started;
+  windows.on_start = [&](const std::string&) {
+    on_disk_when_started = testing::ReadFileBytes(fs::path(windows.system_folder) / "setup.exe");
+  };
+  windows.start_result = 32;
   FrontEndOrders(destination);
   ASSERT_EQ(RunUnpacker(windows), 0);
 
@@ -148,17 +152,6 @@ TEST_F(UnpackerRun, StartsWithTheClassThenTheHiddenWindowThenEntryZero) {
     EXPECT_EQ(static_cast<uint32_t>(value), 0x80000000u);
   }
   EXPECT_EQ(Unpacker.UnpackerWindow, FakeWindows::UnpackerHandle);
-}
-
-TEST_F(UnpackerRun, StartsTheFrontEndFromTheSystemFolderOnceItIsThere) {
-  WriteUsualInstaller();
-  testing::WriteFileBytes(fs::path(windows.system_folder) / "setup.exe", testing::TextLike(9000, 4));
-  Bytes on_disk_when_started;
-  windows.on_start = [&](const std::string&) {
-    on_disk_when_started = testing::ReadFileBytes(fs::path(windows.system_folder) / "setup.exe");
-  };
-  FrontEndOrders(destination);
-  ASSERT_EQ(RunUnpacker(windows), 0);
 
   EXPECT_EQ(windows.started,
             std::vector<std::string>{windows.system_folder + "\\setup.exe /Splash"});
@@ -166,81 +159,9 @@ TEST_F(UnpackerRun, StartsTheFrontEndFromTheSystemFolderOnceItIsThere) {
   EXPECT_EQ(on_disk_when_started, contents.at("setup.exe"));
   EXPECT_EQ(Unpacker.SystemFolder, windows.system_folder);
   // Extracted again with all the others; the copy in the system folder stays.
-  ExpectExtracted(destination, {"setup.exe"});
+  ExpectExtracted(destination, Order());
   EXPECT_TRUE(fs::exists(fs::path(windows.system_folder) / "setup.exe"));
-}
 
-TEST_F(UnpackerRun, StartUpFailuresEndAtOnceWithNothingStartedOrShown) {
-  struct Case {
-    const char* what;
-    std::function<void()> arrange;
-  };
-  const std::vector<Case> cases = {
-      {"class not registered", [this] { windows.register_succeeds = false; }},
-      {"window not created", [this] { windows.create_succeeds = false; }},
-      {"no archive file",
-       [this] { windows.module_path = dir.File("missing.exe"); }},
-      {"no entries",
-       [this] {
-         windows.module_path = dir.File("empty.exe");
-         testing::WriteFileBytes(windows.module_path, Bytes{'M', 'Z', 0, 0, 0, 0});
-       }},
-      {"front-end cannot be started", [this] { windows.start_result = 2; }},
-      {"start result at the failure limit", [this] { windows.start_result = 31; }},
-  };
-  WriteUsualInstaller();
-  const std::string installer = windows.module_path;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    Unpacker = UnpackerState{};
-    windows = FakeWindows{};
-    windows.module_path = installer;
-    windows.system_folder = dir.File("system");
-    c.arrange();
-    EXPECT_EQ(RunUnpacker(windows), 0);
-    EXPECT_EQ(Called("UpdateWindowNow"), windows.create_succeeds && windows.register_succeeds);
-    EXPECT_FALSE(Called("NextMessage"));
-    EXPECT_TRUE(windows.boxes.empty());
-    EXPECT_TRUE(windows.front_end.empty());
-  }
-  EXPECT_EQ(FilesIn(destination), 0u);
-}
-
-TEST_F(UnpackerRun, AStartResultAboveTheLimitCountsAsStarted) {
-  WriteUsualInstaller();
-  windows.start_result = 32;
-  FrontEndOrders(destination);
-  EXPECT_EQ(RunUnpacker(windows), 0);
-  EXPECT_EQ(FinalMessages(), std::vector<uint32_t>{UM_EXTRACT_DONE});
-}
-
-TEST_F(UnpackerRun, AnExceptionAtStartUpIsReportedAndEndsWithOne) {
-  WriteUsualInstaller();
-  windows.system_folder = dir.File("no such folder");
-  EXPECT_EQ(RunUnpacker(windows), 1);
-
-  ASSERT_EQ(windows.boxes.size(), 1u);
-  const testing::ShownBox& box = windows.boxes[0];
-  EXPECT_EQ(box.caption, "Application Error");
-  EXPECT_EQ(box.flags, 0x2010u);  // task-modal, error icon
-  const std::string head = "Exception EFCreateError in module installer.exe at ";
-  const std::string tail = ".\nCannot create file " + windows.system_folder + "\\setup.exe.";
-  ASSERT_EQ(box.text.size(), head.size() + 2 * sizeof(void*) + tail.size()) << box.text;
-  EXPECT_EQ(box.text.substr(0, head.size()), head);
-  EXPECT_EQ(box.text.substr(box.text.size() - tail.size()), tail);
-  const std::string address = box.text.substr(head.size(), 2 * sizeof(void*));
-  EXPECT_EQ(address.find_first_not_of("0123456789ABCDEF"), std::string::npos) << address;
-  EXPECT_NE(address.find_first_not_of('0'), std::string::npos) << address;
-  EXPECT_TRUE(windows.started.empty());
-  EXPECT_FALSE(Called("NextMessage"));
-}
-
-TEST_F(UnpackerRun, ACompleteExtractionReportsEveryProgressPointThenSucceeds) {
-  WriteUsualInstaller();
-  FrontEndOrders(destination);
-  ASSERT_EQ(RunUnpacker(windows), 0);
-
-  ExpectExtracted(destination, {"setup.exe", "readme.txt", "empty.dat", "data.bin"});
   ASSERT_FALSE(windows.front_end.empty());
   EXPECT_EQ(windows.front_end.back().message, UM_EXTRACT_DONE);
   EXPECT_EQ(windows.front_end.back().wParam, 0u);
@@ -280,47 +201,91 @@ TEST_F(UnpackerRun, ACompleteExtractionReportsEveryProgressPointThenSucceeds) {
     last = report;
   }
   EXPECT_EQ(last.percent, 100);
-  EXPECT_EQ(order, (std::vector<std::string>{"setup.exe", "readme.txt", "empty.dat", "data.bin"}));
+  EXPECT_EQ(order, Order());
   EXPECT_GE(Reports().size(), 8u);
   EXPECT_EQ(Unpacker.ReportEnvelope.lpData, &Unpacker.ReportBuffer);
 }
 
-TEST_F(UnpackerRun, TheLastFolderBeforeTheOrderWins) {
+// The last folder before the order wins; a folder and a second order sent
+// while the reports go out change nothing in the extraction under way.
+TEST_F(UnpackerRun, FoldersAndOrdersDuringTheRun) {
   WriteUsualInstaller();
   const std::string first = dir.File("first");
-  fs::create_directory(first);
-  windows.script.push_back([&] { windows.SendFolder(first); });
-  FrontEndOrders(destination);
-  ASSERT_EQ(RunUnpacker(windows), 0);
-  EXPECT_EQ(FilesIn(first), 0u);
-  ExpectExtracted(destination, {"setup.exe", "readme.txt", "empty.dat", "data.bin"});
-}
-
-TEST_F(UnpackerRun, AFolderSentDuringTheExtractionDoesNotMoveIt) {
-  WriteUsualInstaller();
   const std::string later = dir.File("later");
+  fs::create_directory(first);
   fs::create_directory(later);
+  windows.script.push_back([&] { windows.SendFolder(first); });
   windows.on_front_end_message = [&](const Received& message) {
-    if (message.message == WmCopyData && Reports().size() == 1) windows.SendFolder(later);
-  };
-  FrontEndOrders(destination);
-  ASSERT_EQ(RunUnpacker(windows), 0);
-  ExpectExtracted(destination, {"setup.exe", "readme.txt", "empty.dat", "data.bin"});
-  EXPECT_EQ(FilesIn(later), 0u);
-  EXPECT_EQ(Unpacker.DestinationFolder, later);
-}
-
-TEST_F(UnpackerRun, ASecondOrderDuringTheExtractionIsNotObeyed) {
-  WriteUsualInstaller();
-  windows.on_front_end_message = [&](const Received& message) {
-    if (message.message == WmCopyData && Reports().size() == 2) {
+    if (message.message != WmCopyData) return;
+    if (Reports().size() == 1) windows.SendFolder(later);
+    if (Reports().size() == 2) {
       EXPECT_EQ(windows.SendToUnpacker(UM_EXTRACT_ALL), 0);
     }
   };
   FrontEndOrders(destination);
   ASSERT_EQ(RunUnpacker(windows), 0);
+  ExpectExtracted(destination, Order());
+  EXPECT_EQ(FilesIn(first), 0u);
+  EXPECT_EQ(FilesIn(later), 0u);
+  EXPECT_EQ(Unpacker.DestinationFolder, later);
   EXPECT_EQ(FinalMessages(), std::vector<uint32_t>{UM_EXTRACT_DONE});
-  ExpectExtracted(destination, {"setup.exe", "readme.txt", "empty.dat", "data.bin"});
+}
+
+TEST_F(UnpackerRun, StartUpFailuresEndAtOnceWithNothingStartedOrShown) {
+  struct Case {
+    const char* what;
+    std::function<void()> arrange;
+  };
+  const std::vector<Case> cases = {
+      {"class not registered", [this] { windows.register_succeeds = false; }},
+      {"window not created", [this] { windows.create_succeeds = false; }},
+      {"no archive file",
+       [this] { windows.module_path = dir.File("missing.exe"); }},
+      {"no entries",
+       [this] {
+         windows.module_path = dir.File("empty.exe");
+         testing::WriteFileBytes(windows.module_path, Bytes{'M', 'Z', 0, 0, 0, 0});
+       }},
+      {"front-end cannot be started", [this] { windows.start_result = 2; }},
+      {"start result at the failure limit", [this] { windows.start_result = 31; }},
+  };
+  WriteUsualInstaller();
+  const std::string installer = windows.module_path;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Unpacker = UnpackerState{};
+    windows = FakeWindows{};
+    windows.module_path = installer;
+    windows.system_folder = dir.File("system");
+    c.arrange();
+    EXPECT_EQ(RunUnpacker(windows), 0);
+    EXPECT_EQ(Called("UpdateWindowNow"), windows.create_succeeds && windows.register_succeeds);
+    EXPECT_FALSE(Called("NextMessage"));
+    EXPECT_TRUE(windows.boxes.empty());
+    EXPECT_TRUE(windows.front_end.empty());
+  }
+  EXPECT_EQ(FilesIn(destination), 0u);
+}
+
+TEST_F(UnpackerRun, AnExceptionAtStartUpIsReportedAndEndsWithOne) {
+  WriteUsualInstaller();
+  windows.system_folder = dir.File("no such folder");
+  EXPECT_EQ(RunUnpacker(windows), 1);
+
+  ASSERT_EQ(windows.boxes.size(), 1u);
+  const testing::ShownBox& box = windows.boxes[0];
+  EXPECT_EQ(box.caption, "Application Error");
+  EXPECT_EQ(box.flags, 0x2010u);  // task-modal, error icon
+  const std::string head = "Exception EFCreateError in module installer.exe at ";
+  const std::string tail = ".\nCannot create file " + windows.system_folder + "\\setup.exe.";
+  ASSERT_EQ(box.text.size(), head.size() + 2 * sizeof(void*) + tail.size()) << box.text;
+  EXPECT_EQ(box.text.substr(0, head.size()), head);
+  EXPECT_EQ(box.text.substr(box.text.size() - tail.size()), tail);
+  const std::string address = box.text.substr(head.size(), 2 * sizeof(void*));
+  EXPECT_EQ(address.find_first_not_of("0123456789ABCDEF"), std::string::npos) << address;
+  EXPECT_NE(address.find_first_not_of('0'), std::string::npos) << address;
+  EXPECT_TRUE(windows.started.empty());
+  EXPECT_FALSE(Called("NextMessage"));
 }
 
 TEST_F(UnpackerRun, AFailedEntryGetsReportsThenFailedAndLeavesTheEntriesBeforeIt) {
@@ -373,7 +338,7 @@ TEST_F(UnpackerRun, WithoutAFrontEndWindowEveryMessageIsLostAndTheRunEndsAlike) 
   windows.front_end_present = false;
   FrontEndOrders(destination);
   EXPECT_EQ(RunUnpacker(windows), 0);
-  ExpectExtracted(destination, {"setup.exe", "readme.txt", "empty.dat", "data.bin"});
+  ExpectExtracted(destination, Order());
   EXPECT_GE(windows.lost_sends, 9);
   EXPECT_TRUE(windows.front_end.empty());
 }
