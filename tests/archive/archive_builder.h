@@ -1,14 +1,12 @@
-// Helpers for the archive's tests: archives laid out byte by byte,
-// independently of the writer (records, offsets and count where a
-// well-formed archive has them, open to spoiling), and exact failure texts.
+// Archives laid out byte by byte for the archive's tests, independently of
+// the writer: records, offsets and count where a well-formed archive has
+// them, open to spoiling.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "platform/exception.h"
 #include "tests/compression/lzh_body_writer.h"
 #include "tests/support/test_data.h"
 
@@ -81,15 +79,5 @@ class ArchiveBuilder {
  private:
   Bytes body_;
 };
-
-// The failure of action as "ClassName: message".
-inline std::string MessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Exception& e) {
-    return std::string(e.ClassName()) + ": " + e.Message();
-  }
-  return "(no exception)";
-}
 
 }  // namespace stowaway::testing

@@ -6,6 +6,7 @@
 #include <climits>
 
 #include "tests/archive/archive_builder.h"
+#include "tests/support/faults.h"
 
 namespace stowaway {
 namespace {
@@ -62,13 +63,13 @@ TEST_F(Trailer, RefusesWhatTheTableCannotHold) {
                                             Archive(1, 2),  Write(one_short)};
   const std::string dest = dir.File("out");
   for (const std::string& path : refused) {
-    EXPECT_EQ(testing::MessageOf([&] { ReadDirectory(path); }),
+    EXPECT_EQ(testing::FailureOf([&] { ReadDirectory(path); }),
               "EArchiveError: No archive directory in " + path);
     EXPECT_FALSE(ReadArchiveDirectory(path)) << path;
     EXPECT_FALSE(ExtractArchiveEntry(path, dest, 0, false)) << path;
     EXPECT_FALSE(ExtractAllEntries(path, dest, nullptr, false)) << path;
   }
-  EXPECT_EQ(testing::MessageOf([&] { ReadDirectory(missing); }),
+  EXPECT_EQ(testing::FailureOf([&] { ReadDirectory(missing); }),
             "EFOpenError: Cannot open file " + missing);
   EXPECT_FALSE(ReadArchiveDirectory(missing));
   EXPECT_FALSE(ExtractArchiveEntry(missing, dest, 0, false));

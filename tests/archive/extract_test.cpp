@@ -18,7 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::ArchiveBuilder;
 using testing::Bytes;
-using testing::MessageOf;
+using testing::FailureOf;
 using testing::ToBytes;
 using Names = std::vector<std::string>;
 
@@ -170,16 +170,10 @@ TEST_F(Extraction, AFailedEntryIsDeletedAndEndsTheRun) {
   EXPECT_EQ(Output("1.txt"), ToBytes("one"));
 
   testing::WriteFileBytes(fs::path(dest) / "2.txt", ToBytes("existed before"));
-  EXPECT_EQ(MessageOf([&] { ExtractArchiveEntry(path, dest, 2, false); }),
+  EXPECT_EQ(FailureOf([&] { ExtractArchiveEntry(path, dest, 2, false); }),
             "ELzrw1Exception: Lzrw1 (LZH decompression) : compressed data ends before the original "
             "size is reached !");
   EXPECT_FALSE(fs::exists(fs::path(dest) / "2.txt"));
-
-  testing::FaultyFiles files({testing::FaultOp::Write, 2});
-  ScopedFileSystem scope(files);
-  EXPECT_FALSE(ExtractAllEntries(path, dest, nullptr, false));
-  EXPECT_EQ(Listing(dest), (Names{"0.txt"}));
-  EXPECT_EQ(files.OpenCount(), 0u);
 }
 
 TEST_F(Extraction, EveryCutOfAnEntryIsDetected) {
@@ -197,7 +191,7 @@ TEST_F(Extraction, EveryCutOfAnEntryIsDetected) {
     codec.InputStream = &packed;
     codec.OutputStream = &out;
     const bool whole = end == builder.records[0].end;
-    EXPECT_EQ(MessageOf([&] { codec.Decompress(); }) == "(no exception)", whole) << end;
+    EXPECT_EQ(FailureOf([&] { codec.Decompress(); }).empty(), whole) << end;
   }
 }
 
@@ -212,7 +206,7 @@ TEST_F(Extraction, UnsafeNamesAreRefusedAndCreateNothing) {
     const std::string path =
         Archive(ArchiveBuilder().AddFile(ToBytes("payload"), file_name, stored_path));
     EXPECT_EQ(
-        MessageOf([&] { ExtractArchiveEntry(path, dest, 0, stored_mode); }),
+        FailureOf([&] { ExtractArchiveEntry(path, dest, 0, stored_mode); }),
         "EArchiveError: Unsafe file name in archive: " + (stored_mode ? stored_path : file_name));
     EXPECT_FALSE(ExtractAllEntries(path, dest, nullptr, stored_mode));
   }
@@ -250,14 +244,14 @@ TEST_F(Extraction, BadOffsetsAndIndicesRaise) {
     archive.records[0].start = start;
     archive.records[0].end = end;
     const std::string path = Archive(archive);
-    EXPECT_EQ(MessageOf([&] { ExtractArchiveEntry(path, dest, 0, false); }),
+    EXPECT_EQ(FailureOf([&] { ExtractArchiveEntry(path, dest, 0, false); }),
               "EArchiveError: Damaged entry in archive: x.bin")
         << start << ".." << end;
   }
   const std::string path = Archive(ArchiveBuilder().AddFile({1}, "x").AddFile({2}, "y"));
-  EXPECT_EQ(MessageOf([&] { ExtractArchiveEntry(path, dest, 2, false); }),
+  EXPECT_EQ(FailureOf([&] { ExtractArchiveEntry(path, dest, 2, false); }),
             "EArchiveError: Archive entry index out of range: 2");
-  EXPECT_EQ(MessageOf([&] { ExtractArchiveEntry(path, dest, -1, false); }),
+  EXPECT_EQ(FailureOf([&] { ExtractArchiveEntry(path, dest, -1, false); }),
             "EArchiveError: Archive entry index out of range: -1");
   EXPECT_TRUE(Listing(dest).empty());
 }
@@ -275,17 +269,17 @@ TEST_F(Extraction, TheDirectoryBelongsToOneArchive) {
 TEST_F(Extraction, OpeningAndCreatingFailuresNameTheFile) {
   const std::string path = Archive(ArchiveBuilder().AddFile(ToBytes("x"), "x.txt", "tools\\x.txt"));
   const std::string missing = dir.File("missing");
-  EXPECT_EQ(MessageOf([&] { ExtractArchiveEntry(path, missing + "\\", 0, false); }),
+  EXPECT_EQ(FailureOf([&] { ExtractArchiveEntry(path, missing + "\\", 0, false); }),
             "EFCreateError: Cannot create file " + missing + "\\\\x.txt")
       << "one separator added, none removed";
-  EXPECT_EQ(MessageOf([&] { ExtractArchiveEntry(path, dest, 0, true); }),
+  EXPECT_EQ(FailureOf([&] { ExtractArchiveEntry(path, dest, 0, true); }),
             "EFCreateError: Cannot create file " + dest + "\\tools\\x.txt")
       << "a stored path needs its folder entry";
   ASSERT_TRUE(ExtractArchiveEntry(path, dest + "\\", 0, false));
   EXPECT_EQ(Output("x.txt"), ToBytes("x"));
 
   fs::remove(path);
-  EXPECT_EQ(MessageOf([&] { ExtractArchiveEntry(path, dest, 0, false); }),
+  EXPECT_EQ(FailureOf([&] { ExtractArchiveEntry(path, dest, 0, false); }),
             "EFOpenError: Cannot open file " + path);
 }
 

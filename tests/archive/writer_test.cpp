@@ -14,7 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::Bytes;
-using testing::MessageOf;
+using testing::FailureOf;
 using testing::ReadFileBytes;
 using testing::ToBytes;
 using Calls = std::vector<std::tuple<int32_t, int32_t, int32_t>>;
@@ -172,9 +172,9 @@ TEST_F(WriterRoundTrip, RefusesBeforeWritingAnything) {
   testing::WriteFileBytes(path, ToBytes("an older archive"));
   for (const auto& [items, layout, message] : cases) {
     TMemoryStream out;
-    EXPECT_EQ(MessageOf([&] { WriteArchive(out, Image, items, layout); }), message);
+    EXPECT_EQ(FailureOf([&] { WriteArchive(out, Image, items, layout); }), message);
     EXPECT_TRUE(out.Data().empty()) << message;
-    EXPECT_EQ(MessageOf([&] { WriteArchiveFile(path, Image, items, layout); }), message);
+    EXPECT_EQ(FailureOf([&] { WriteArchiveFile(path, Image, items, layout); }), message);
     EXPECT_EQ(ReadFileBytes(path), ToBytes("an older archive")) << message;
   }
 }
@@ -186,7 +186,7 @@ TEST_F(WriterRoundTrip, FailuresWhileWritingDeleteTheFile) {
            {3, "Cannot pack a: Compression Error, writing to output stream !"}}) {
     testing::FaultyFiles files({testing::FaultOp::Write, write});
     ScopedFileSystem scope(files);
-    EXPECT_EQ(MessageOf([&] {
+    EXPECT_EQ(FailureOf([&] {
                 WriteArchiveFile(path, Image, {Item("a", testing::TextLike(100000, 1))}, FileNames);
               }),
               "EArchiveError: " + message);
@@ -244,7 +244,7 @@ TEST_F(WriterRoundTrip, StaysBelow2GiB) {
       };
   for (const auto& [from, image, items, message] : cases) {
     FarSink out(from);
-    EXPECT_EQ(MessageOf([&] { WriteArchive(out, image, items, FileNames); }),
+    EXPECT_EQ(FailureOf([&] { WriteArchive(out, image, items, FileNames); }),
               "EArchiveError: " + message);
   }
   FarSink just_below(Limit - 445);  // room for 2 + 10 + 428 + 4 bytes
