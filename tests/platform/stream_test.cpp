@@ -1,9 +1,9 @@
 // The file layer and the stream objects, on real files.
 #include <gtest/gtest.h>
 
-#include "platform/exception.h"
 #include "platform/file.h"
 #include "platform/stream.h"
+#include "tests/support/faults.h"
 #include "tests/support/test_data.h"
 
 namespace stowaway {
@@ -41,15 +41,6 @@ TEST(FileLayer, CreateWriteReadSeekDelete) {
   EXPECT_LT(files.OpenReadWriteShared(path), 0);
 }
 
-TEST(FileLayer, CreateTruncatesAnExistingFile) {
-  TempDir dir;
-  testing::WriteFileBytes(dir.File("f"), testing::ToBytes("old contents"));
-  const FileHandle out = Files().Create(dir.File("f"));
-  ASSERT_GT(out, 0);
-  Files().Close(out);
-  EXPECT_TRUE(testing::ReadFileBytes(dir.File("f")).empty());
-}
-
 TEST(FileLayer, BackslashSeparatesFolders) {
   TempDir dir;
   const std::string folder = dir.Path().string() + "\\sub";
@@ -66,26 +57,6 @@ TEST(FileLayer, MissingFolderCannotBeCreatedInto) {
   TempDir dir;
   EXPECT_LT(Files().Create(dir.File("missing") + "\\a.txt"), 0);
   EXPECT_FALSE(Files().CreateFolder(dir.File("missing") + "\\deeper"));
-}
-
-TEST(FileStream, OpenAndCreateFailuresNameTheFile) {
-  TempDir dir;
-  const std::string missing = dir.File("missing.bin");
-  try {
-    TFileStream stream(missing, TFileStream::Mode::OpenRead);
-    FAIL() << "opened a missing file";
-  } catch (const EFOpenError& e) {
-    EXPECT_EQ(e.Message(), "Cannot open file " + missing);
-    EXPECT_STREQ(e.ClassName(), "EFOpenError");
-  }
-  const std::string unwritable = dir.File("no-such-folder") + "\\out.bin";
-  try {
-    TFileStream stream(unwritable, TFileStream::Mode::Create);
-    FAIL() << "created a file in a missing folder";
-  } catch (const EFCreateError& e) {
-    EXPECT_EQ(e.Message(), "Cannot create file " + unwritable);
-    EXPECT_STREQ(e.ClassName(), "EFCreateError");
-  }
 }
 
 TEST(FileStream, SizeKeepsThePosition) {
@@ -135,31 +106,18 @@ TEST(MemoryStream, ReadsWritesAndSeeksLikeAFile) {
   EXPECT_EQ(stream.Data(), testing::ToBytes("abcXYZW"));
 }
 
-class CountingFiles final : public FileSystem {
- public:
-  FileHandle OpenRead(const std::string&) override { return ++opens; }
-  FileHandle OpenReadShared(const std::string&) override { return ++opens; }
-  FileHandle OpenReadWriteShared(const std::string&) override { return ++opens; }
-  FileHandle Create(const std::string&) override { return -1; }
-  int32_t Read(FileHandle, void*, int32_t) override { return 0; }
-  int32_t Write(FileHandle, const void*, int32_t) override { return -1; }
-  int64_t Seek(FileHandle, int64_t, SeekOrigin) override { return 0; }
-  void Close(FileHandle) override { ++closes; }
-  bool Delete(const std::string&) override { return false; }
-  bool CreateFolder(const std::string&) override { return false; }
-  int opens = 0;
-  int closes = 0;
-};
-
 TEST(ScopedFileSystem, ReplacesTheFileLayerAndRestoresIt) {
-  CountingFiles fake;
+  TempDir dir;
+  testing::WriteFileBytes(dir.File("f"), testing::ToBytes("abc"));
+  testing::FaultyFiles fake;
   {
     ScopedFileSystem scope(fake);
     EXPECT_EQ(&Files(), &fake);
-    { TFileStream stream("anything", TFileStream::Mode::OpenRead); }
-    EXPECT_EQ(fake.opens, 1);
-    EXPECT_EQ(fake.closes, 1);
-    EXPECT_THROW(TFileStream("x", TFileStream::Mode::Create), EFCreateError);
+    {
+      TFileStream stream(dir.File("f"), TFileStream::Mode::OpenRead);
+      EXPECT_EQ(fake.OpenCount(), 1u);
+    }
+    EXPECT_EQ(fake.OpenCount(), 0u) << "closed with the stream";
   }
   EXPECT_EQ(&Files(), &NativeFileSystem());
 }
