@@ -61,12 +61,7 @@ class UnpackerRun : public ::testing::Test {
                 {"empty.dat", {}},
                 {"data.bin", testing::RandomBytes(40000, 3)}};
     std::vector<ArchiveItem> items;
-    for (const std::string& name : Order()) {
-      ArchiveItem item;
-      item.FileName = name;
-      item.Content = ByteSource::Memory(contents.at(name));
-      items.push_back(item);
-    }
+    for (const std::string& name : Order()) items.push_back({name, "", ByteSource::Memory(contents.at(name))});
     WriteArchiveFile(windows.module_path, ByteSource::Memory(testing::ToBytes("MZ stub image")),
                      items, ArchiveLayout::FileNames);
   }
@@ -106,9 +101,7 @@ class UnpackerRun : public ::testing::Test {
     }
   }
 
-  size_t FilesIn(const std::string& folder) const {
-    return static_cast<size_t>(std::distance(fs::directory_iterator(folder), {}));
-  }
+  static size_t FilesIn(const std::string& folder) { return testing::Listing(folder).size(); }
 
   testing::TempDir dir;
   FakeWindows windows;

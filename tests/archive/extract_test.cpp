@@ -22,15 +22,8 @@ using testing::FailureOf;
 using testing::ToBytes;
 using Names = std::vector<std::string>;
 
-// Every file and folder below root, with '/' between components.
-Names Listing(const fs::path& root) {
-  Names names;
-  for (const auto& item : fs::recursive_directory_iterator(root)) {
-    names.push_back(fs::relative(item.path(), root).generic_string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
+// Every file and folder below root.
+Names Listing(const fs::path& root) { return testing::Listing(root, true); }
 
 struct Point {
   std::string name;

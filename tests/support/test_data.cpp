@@ -1,5 +1,6 @@
 #include "tests/support/test_data.h"
 
+#include <algorithm>
 #include <fstream>
 #include <random>
 #include <stdexcept>
@@ -77,6 +78,20 @@ void WriteFileBytes(const std::filesystem::path& path, const Bytes& data) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
   if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+std::vector<std::string> Listing(const std::filesystem::path& folder, bool recursive) {
+  std::vector<std::string> names;
+  const auto add = [&](const std::filesystem::directory_entry& item) {
+    names.push_back(item.path().lexically_relative(folder).generic_string());
+  };
+  if (recursive) {
+    std::for_each(std::filesystem::recursive_directory_iterator(folder), {}, add);
+  } else {
+    std::for_each(std::filesystem::directory_iterator(folder), {}, add);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 TempDir::TempDir() {

@@ -22,6 +22,9 @@ Bytes BinaryLike(size_t size, uint32_t seed);
 Bytes ToBytes(const std::string& text);
 Bytes ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const Bytes& data);
+// The names in folder, sorted; with recursive, everything below it as
+// relative paths with '/' between components.
+std::vector<std::string> Listing(const std::filesystem::path& folder, bool recursive = false);
 
 // A fresh folder under the system's temporary folder, removed with all its
 // contents when the object goes.

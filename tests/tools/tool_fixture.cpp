@@ -1,7 +1,5 @@
 #include "tests/tools/tool_fixture.h"
 
-#include <algorithm>
-
 namespace stowaway::testing {
 
 Bytes operator+(Bytes a, const Bytes& b) {
@@ -17,15 +15,6 @@ std::string ToolTest::Put(const std::string& relative, const Bytes& content) con
 
 bool ToolTest::Exists(const std::string& relative) const {
   return std::filesystem::exists(std::filesystem::symlink_status(At(relative)));
-}
-
-std::vector<std::string> ToolTest::Listing(const std::string& relative) const {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(At(relative))) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 Outcome ToolTest::Pack(const std::string& out, const std::vector<std::string>& more) const {

@@ -26,7 +26,7 @@ class ToolTest : public ::testing::Test {
   Bytes Read(const std::string& relative) const { return ReadFileBytes(At(relative)); }
   bool Exists(const std::string& relative) const;
   // The names in a folder below the scratch folder, sorted.
-  std::vector<std::string> Listing(const std::string& relative) const;
+  std::vector<std::string> Listing(const std::string& relative) const { return testing::Listing(At(relative)); }
 
   Outcome Run(const std::vector<std::string>& arguments) const {
     return RunStowaway(arguments, dir.Path().string());
