@@ -38,12 +38,7 @@ struct Entry {
 // Both codecs, more than one block, a folder, an empty file.
 std::vector<Entry> Entries() {
   const auto file = [](const std::string& name, Bytes data, TCompressMode mode) {
-    ArchiveItem item;
-    item.FileName = name;
-    item.StoredPath = name;
-    item.Content = ByteSource::Memory(std::move(data));
-    item.CompressMode = mode;
-    return item;
+    return ArchiveItem{name, name, ByteSource::Memory(std::move(data)), mode};
   };
   return {
       {ArchiveItem::Folder("sub"), "", "sub"},

@@ -25,13 +25,7 @@ class Inspect : public testing::ToolTest {
   // under its name as its path too.
   void Build(const std::vector<std::pair<std::string, Bytes>>& files) {
     std::vector<ArchiveItem> items;
-    for (const auto& [name, content] : files) {
-      ArchiveItem item;
-      item.FileName = name;
-      item.StoredPath = name;
-      item.Content = ByteSource::Memory(content);
-      items.push_back(item);
-    }
+    for (const auto& [name, content] : files) items.push_back({name, name, ByteSource::Memory(content)});
     WriteArchiveFile(At("installer.exe").string(), ByteSource::Memory(stub), items,
                      ArchiveLayout::StoredPaths);
   }
@@ -162,10 +156,7 @@ TEST_F(Inspect, NamesLeadingOutOfTheFolderStopTheExtractionBeforeItStarts) {
 
 TEST_F(Inspect, ExtractDoesNotWriteThroughLinks) {
   ArchiveItem folder = ArchiveItem::Folder("sub");
-  ArchiveItem file;
-  file.FileName = "sub\\a.txt";
-  file.StoredPath = "sub\\a.txt";
-  file.Content = ByteSource::Memory(text);
+  const ArchiveItem file{"sub\\a.txt", "sub\\a.txt", ByteSource::Memory(text)};
   WriteArchiveFile(At("installer.exe").string(), ByteSource::Memory(stub), {folder, file},
                    ArchiveLayout::StoredPaths);
   fs::create_directories(At("elsewhere"));
