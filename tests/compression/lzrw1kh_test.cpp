@@ -100,14 +100,6 @@ TEST(LzrwBlock, CodesTheExamplesByteForByte) {
   }
 }
 
-TEST(LzrwBlock, IncompressibleFullBlockIsStored) {
-  const Bytes source = testing::RandomBytes(LzrwBlockSize, 7);
-  const Bytes coded = Code(source);
-  ASSERT_EQ(coded.size(), 32769u);
-  EXPECT_EQ(coded[0], 0x80);
-  EXPECT_EQ(Decode(coded), source);
-}
-
 TEST(LzrwBlock, EachBlockIsCodedOnItsOwn) {
   TLZR codec;
   const Bytes first = testing::TextLike(LzrwBlockSize, 1);
