@@ -1,6 +1,7 @@
 #include "compression/LZRW1KH.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cassert>
 #include <cstring>
@@ -123,38 +124,43 @@ void CopyMatchWide(uint8_t* to, int32_t offset, int32_t length) {
   }
 }
 
-// A group's items are taken with their control bits in a 32-bit word, the
-// next item's bit at the top and zeros below the items left.
+// The checked decoder takes a group's control bits at the top of a 32-bit
+// word, the next item's bit highest, with a stop bit below the sixteenth: the
+// word is GroupDone once every item is taken.
 constexpr uint32_t NextItemBit = 0x80000000u;
+constexpr uint32_t GroupDone = NextItemBit;
 
-enum class GroupEnd { Full, BlockEnd, Corrupt };
+uint32_t GroupBits(const uint8_t* control) { return uint32_t{LoadBE16(control)} << 16 | 0x8000u; }
+
+// How decoding a group's items ended: every item taken, some left for the
+// checked decoder, the block's end reached, or a broken limit.
+enum class GroupEnd { Full, ItemsLeft, BlockEnd, Corrupt };
 
 // Decodes the group's items left, checking every item against both buffers'
 // bounds: near the ends of a block.
-GroupEnd DecodeItemsChecked(const uint8_t* source, int32_t size, int32_t& in, uint8_t* dest,
-                            int32_t& out, uint32_t control, int32_t left) {
-  for (; left > 0; --left, control <<= 1) {
-    if (in >= size) return GroupEnd::BlockEnd;
-    if ((control & NextItemBit) == 0) {
-      if (out >= LzrwBlockSize) return GroupEnd::Corrupt;
-      dest[out++] = source[in++];
+GroupEnd DecodeItemsChecked(const uint8_t*& in, const uint8_t* in_end, uint8_t*& out, uint8_t* dest,
+                            uint32_t bits) {
+  uint8_t* const out_end = dest + LzrwBlockSize;
+  for (; bits != GroupDone; bits <<= 1) {
+    if (in >= in_end) return GroupEnd::BlockEnd;
+    if ((bits & NextItemBit) == 0) {
+      if (out >= out_end) return GroupEnd::Corrupt;
+      *out++ = *in++;
       continue;
     }
-    if (size - in < 2) return GroupEnd::Corrupt;
-    const int32_t high = source[in];
-    const int32_t low = source[in + 1];
-    const int32_t offset = high << 4 | low >> 4;
+    if (in_end - in < 2) return GroupEnd::Corrupt;
+    const int32_t offset = LoadBE16(in) >> 4;
     if (offset == 0) {
-      if (size - in < 4) return GroupEnd::Corrupt;
-      const int32_t length = (low << 8 | source[in + 2]) + RunMinimum;
-      if (length > LzrwBlockSize - out) return GroupEnd::Corrupt;
-      std::memset(dest + out, source[in + 3], static_cast<size_t>(length));
+      if (in_end - in < 4) return GroupEnd::Corrupt;
+      const int32_t length = LoadBE16(in + 1) + RunMinimum;
+      if (length > out_end - out) return GroupEnd::Corrupt;
+      std::memset(out, in[3], static_cast<size_t>(length));
       out += length;
       in += 4;
     } else {
-      const int32_t length = (low & 0x0F) + MatchMinimum;
-      if (offset > out || length > LzrwBlockSize - out) return GroupEnd::Corrupt;
-      CopyMatch(dest + out, offset, length, LzrwBlockSize - out);
+      const int32_t length = (in[1] & 0x0F) + MatchMinimum;
+      if (offset > out - dest || length > out_end - out) return GroupEnd::Corrupt;
+      CopyMatch(out, offset, length, static_cast<int32_t>(out_end - out));
       out += length;
       in += 2;
     }
@@ -162,49 +168,68 @@ GroupEnd DecodeItemsChecked(const uint8_t* source, int32_t size, int32_t& in, ui
   return GroupEnd::Full;
 }
 
-// A group of 16 items reads at most this many bytes, and its literals are
-// copied 16 at a time.
+// Each byte with its bits in reverse order.
+constexpr auto ReversedBytes = [] {
+  std::array<uint8_t, 256> table{};
+  for (uint32_t value = 0; value < 256; ++value) {
+    uint32_t reversed = 0;
+    for (uint32_t bit = 0; bit < 8; ++bit) reversed |= (value >> bit & 1) << (7 - bit);
+    table[value] = static_cast<uint8_t>(reversed);
+  }
+  return table;
+}();
+
+// A group of 16 items reads at most this many bytes after its control word,
+// its literals being copied 16 at a time.
 constexpr int32_t FastGroupInput = GroupItems * LargestItem + 16;
 // A group without runs writes at most this far beyond its first output
 // byte, wide copies included.
 constexpr int32_t FastGroupOutput = GroupItems * MatchMaximum + 32;
 
-// Decodes the items left of a group that lies wholly inside the block, with
-// at least FastGroupInput bytes from in and FastGroupOutput bytes of room
-// from out, so that only copies need checks. Stops early, with items left,
-// when a run leaves less room than that. False when a copy breaks the
-// block's limits.
-bool DecodeItemsFast(const uint8_t* source, int32_t& in, uint8_t* dest, int32_t& out,
-                     uint32_t& control, int32_t& left) {
-  for (;;) {
-    // The literals up to the next copy item move together, as one wide copy.
-    const auto literals = static_cast<int32_t>(std::countl_zero(control | NextItemBit >> left));
-    std::memcpy(dest + out, source + in, 16);
-    out += literals;
-    in += literals;
-    left -= literals;
-    control <<= literals;
-    if (left == 0) return true;
-    control <<= 1;
-    --left;
-    const int32_t high = source[in];
-    const int32_t low = source[in + 1];
-    const int32_t offset = high << 4 | low >> 4;
-    if (offset == 0) {
-      const int32_t length = (low << 8 | source[in + 2]) + RunMinimum;
-      if (length > LzrwBlockSize - out) return false;
-      std::memset(dest + out, source[in + 3], static_cast<size_t>(length));
+// Decodes the group whose control word is at control and whose items start
+// at in, with at least FastGroupInput bytes from in and FastGroupOutput bytes
+// of room from out, so that only copies need checks. Stops early when a run
+// leaves less room than that, with taken set to the number of items taken.
+GroupEnd DecodeGroupFast(const uint8_t* control, const uint8_t*& in, uint8_t*& out, uint8_t* dest,
+                         int32_t& taken) {
+  uint8_t* const out_end = dest + LzrwBlockSize;
+  // Item k's control bit at bit k: the next copy item is the lowest bit set,
+  // found and cleared in a cycle or two. Shifting the word by each run of
+  // literals instead chained a bit scan and a shift from item to item, which
+  // bounded the whole loop.
+  uint32_t copies = ReversedBytes[control[0]] | uint32_t{ReversedBytes[control[1]]} << 8;
+  uint32_t next = 0;
+  while (copies != 0) {
+    const auto at = static_cast<uint32_t>(std::countr_zero(copies));
+    // The literals up to the copy item move together, as one wide copy.
+    std::memcpy(out, in, 16);
+    out += at - next;
+    in += at - next;
+    copies &= copies - 1;
+    next = at + 1;
+    const uint32_t item = LoadBE16(in);
+    const uint32_t offset = item >> 4;
+    if (offset == 0) [[unlikely]] {
+      const int32_t length = LoadBE16(in + 1) + RunMinimum;
+      if (length > out_end - out) return GroupEnd::Corrupt;
+      std::memset(out, in[3], static_cast<size_t>(length));
       out += length;
       in += 4;
-      if (out > LzrwBlockSize - FastGroupOutput) return true;
-    } else {
-      if (offset > out) return false;
-      CopyMatchWide(dest + out, offset, (low & 0x0F) + MatchMinimum);
-      out += (low & 0x0F) + MatchMinimum;
-      in += 2;
+      if (out_end - out < FastGroupOutput) {
+        taken = static_cast<int32_t>(next);
+        return GroupEnd::ItemsLeft;
+      }
+      continue;
     }
-    if (left == 0) return true;
+    if (offset > static_cast<uint32_t>(out - dest)) return GroupEnd::Corrupt;
+    CopyMatchWide(out, static_cast<int32_t>(offset), static_cast<int32_t>((item & 0x0F) + MatchMinimum));
+    out += (item & 0x0F) + MatchMinimum;
+    in += 2;
   }
+  std::memcpy(out, in, 16);
+  out += GroupItems - next;
+  in += GroupItems - next;
+  return GroupEnd::Full;
 }
 
 }  // namespace
@@ -302,25 +327,26 @@ int32_t TLZR::DecompressBlock(const uint8_t* source, uint8_t* dest, uint16_t siz
   }
   // Every flag other than the stored one means coded.
   if (n < 3) return LzrwCorruptBlock;
-  uint32_t control = LoadBE16(source + 1);
-  int32_t in = 3;
-  int32_t out = 0;
+  const uint8_t* in = source + 1;
+  const uint8_t* const in_end = source + n;
+  uint8_t* out = dest;
+  const uint8_t* const out_end = dest + LzrwBlockSize;
   for (;;) {
-    uint32_t bits = control << 16;
-    int32_t left = GroupItems;
-    if (n - in >= FastGroupInput && out <= LzrwBlockSize - FastGroupOutput) {
-      if (!DecodeItemsFast(source, in, dest, out, bits, left)) return LzrwCorruptBlock;
-    }
-    if (left > 0) {
-      const GroupEnd end = DecodeItemsChecked(source, n, in, dest, out, bits, left);
-      if (end == GroupEnd::Corrupt) return LzrwCorruptBlock;
-      if (end == GroupEnd::BlockEnd) return out;
-    }
-    if (in >= n) return out;
-    // A control word announces at least one more item.
-    if (n - in < 3) return LzrwCorruptBlock;
-    control = LoadBE16(source + in);
+    const uint8_t* const control = in;
     in += 2;
+    GroupEnd end = GroupEnd::ItemsLeft;
+    int32_t taken = 0;
+    if (in_end - in >= FastGroupInput && out_end - out >= FastGroupOutput) {
+      end = DecodeGroupFast(control, in, out, dest, taken);
+    }
+    if (end == GroupEnd::ItemsLeft) {
+      end = DecodeItemsChecked(in, in_end, out, dest, GroupBits(control) << taken);
+    }
+    if (end == GroupEnd::Corrupt) return LzrwCorruptBlock;
+    if (end == GroupEnd::BlockEnd) return static_cast<int32_t>(out - dest);
+    if (in >= in_end) return static_cast<int32_t>(out - dest);
+    // A control word announces at least one more item.
+    if (in_end - in < 3) return LzrwCorruptBlock;
   }
 }
 
