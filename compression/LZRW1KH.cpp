@@ -102,26 +102,30 @@ void CopyMatch(uint8_t* to, int32_t offset, int32_t length, int32_t room) {
   }
 }
 
-// The same result as CopyMatch for a match of 3 to MatchMaximum bytes, in
-// wide pieces that may write up to 32 bytes from to: the caller has the room.
-// Each piece reads only bytes that are in place before it is written.
-void CopyMatchWide(uint8_t* to, int32_t offset, int32_t length) {
+// For an offset under eight, the smallest multiple of it that is at least
+// eight: a match repeats its first offset bytes, so once eight bytes are in
+// place the rest can be copied from that far back in 8-byte pieces.
+constexpr uint8_t PatternReach[WideCopy] = {0, 8, 8, 9, 8, 10, 12, 14};
+
+// The same result as CopyMatch for a match of up to MatchMaximum bytes, in
+// three 8-byte pieces: it writes 24 bytes from to, whatever the length, and
+// the caller has the room. Each piece reads only bytes already in place. One
+// branch, rarely taken, tells the short offsets apart: on this loop's data a
+// second one, for the offsets of 16 or more, cost more than the 16-byte
+// pieces it allowed.
+void CopyMatchWide(uint8_t* to, uint32_t offset) {
+  static_assert(3 * WideCopy >= MatchMaximum);
   const uint8_t* from = to - offset;
-  if (offset >= 16) {
-    std::memcpy(to, from, 16);
-    std::memcpy(to + 16, from + 16, 16);
-  } else if (offset >= WideCopy) {
-    std::memcpy(to, from, 8);
-    std::memcpy(to + 8, from + 8, 8);
-    std::memcpy(to + 16, from + 16, 8);
-  } else if (offset == 1) {
-    const uint64_t repeated = *from * uint64_t{0x0101010101010101};
-    std::memcpy(to, &repeated, 8);
-    std::memcpy(to + 8, &repeated, 8);
-    std::memcpy(to + 16, &repeated, 8);
-  } else {
-    for (int32_t k = 0; k < length; ++k) to[k] = from[k];
+  if (offset < WideCopy) [[unlikely]] {
+    for (int32_t k = 0; k < WideCopy; ++k) to[k] = from[k];
+    from = to + WideCopy - PatternReach[offset];
+    std::memcpy(to + WideCopy, from, WideCopy);
+    std::memcpy(to + 2 * WideCopy, from + WideCopy, WideCopy);
+    return;
   }
+  std::memcpy(to, from, WideCopy);
+  std::memcpy(to + WideCopy, from + WideCopy, WideCopy);
+  std::memcpy(to + 2 * WideCopy, from + 2 * WideCopy, WideCopy);
 }
 
 // The checked decoder takes a group's control bits at the top of a 32-bit
@@ -184,7 +188,8 @@ constexpr auto ReversedBytes = [] {
 constexpr int32_t FastGroupInput = GroupItems * LargestItem + 16;
 // A group without runs writes at most this far beyond its first output
 // byte, wide copies included.
-constexpr int32_t FastGroupOutput = GroupItems * MatchMaximum + 32;
+constexpr int32_t FastGroupOutput = GroupItems * MatchMaximum + 16;
+static_assert(3 * WideCopy <= MatchMaximum + 16);
 
 // Decodes the group whose control word is at control and whose items start
 // at in, with at least FastGroupInput bytes from in and FastGroupOutput bytes
@@ -222,7 +227,7 @@ GroupEnd DecodeGroupFast(const uint8_t* control, const uint8_t*& in, uint8_t*& o
       continue;
     }
     if (offset > static_cast<uint32_t>(out - dest)) return GroupEnd::Corrupt;
-    CopyMatchWide(out, static_cast<int32_t>(offset), static_cast<int32_t>((item & 0x0F) + MatchMinimum));
+    CopyMatchWide(out, offset);
     out += (item & 0x0F) + MatchMinimum;
     in += 2;
   }
