@@ -5,13 +5,13 @@
 // else afterwards, and an entry is read only within its own bytes.
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <set>
 #include <string>
 
 #include "archive/packerunit.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/file.h"
+#include "tests/support/test_data.h"
 
 namespace {
 
@@ -20,29 +20,6 @@ using namespace stowaway;
 
 // Bounds the disk traffic of one extraction; beyond it the disk is full.
 constexpr int64_t WriteBudget = 1 << 20;
-
-// A fresh folder under the temporary folder, removed when the process ends.
-class Scratch {
- public:
-  Scratch() {
-    std::random_device entropy;
-    for (;;) {
-      path_ = fs::temp_directory_path() / ("stowaway-fuzz-" + std::to_string(entropy()));
-      if (fs::create_directory(path_)) break;
-    }
-  }
-  ~Scratch() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  Scratch(const Scratch&) = delete;
-  Scratch& operator=(const Scratch&) = delete;
-
-  const fs::path& Path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 // The native file layer, confined: the archive may be opened for reading,
 // and files and folders may be made or deleted only below the destination.
@@ -134,7 +111,8 @@ void ProgressPoint() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const Scratch scratch;
+  // Removed when the process ends.
+  static const testing::TempDir scratch;
   const fs::path archive = scratch.Path() / "setup.exe";
   const fs::path dest = scratch.Path() / "dest";
   {
