@@ -25,6 +25,11 @@ constexpr int32_t MatchReach = 4095;
 constexpr int32_t HashEntries = 4096;
 constexpr uint16_t EmptyEntry = 0xFFFF;
 constexpr int32_t WideCopy = 8;
+// A group without runs takes at most FastGroupSource bytes of source, so that
+// from that many bytes before the end each of its items starts with
+// MatchMaximum bytes left; any group writes at most FastGroupCoded bytes.
+constexpr int32_t FastGroupSource = GroupItems * MatchMaximum;
+constexpr int32_t FastGroupCoded = GroupItems * LargestItem;
 
 uint16_t LoadBE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
 
@@ -73,13 +78,12 @@ int32_t MatchLength(const uint8_t* a, const uint8_t* b) {
   return 2 * WideCopy + (a[16] == b[16]) * (1 + (a[17] == b[17]));
 }
 
-// The length of the run of source[at] starting at at, when it is long enough
-// for a run item; 0 otherwise.
-int32_t RunLength(const uint8_t* source, int32_t at, int32_t size) {
-  const int32_t left = size - at;
-  if (left < RunMinimum || source[at + 1] != source[at]) return 0;
+// The length of the run of here[0] starting at here, with left bytes left (at
+// least RunMinimum), when it is long enough for a run item; 0 otherwise.
+int32_t RunLength(const uint8_t* here, int32_t left) {
+  if (here[1] != here[0]) return 0;
   const int32_t limit = std::min(RunMaximum, left);
-  const int32_t length = 1 + CommonLength(source + at + 1, source + at, limit - 1);
+  const int32_t length = 1 + CommonLength(here + 1, here, limit - 1);
   return length >= RunMinimum ? length : 0;
 }
 
@@ -246,12 +250,14 @@ TLZR::TLZR() : HashTable(new (std::nothrow) uint16_t[HashEntries]) {
 TLZR::~TLZR() = default;
 
 // Inline: it runs once per item and is most of the coder's work.
-inline TLZR::Match TLZR::FindMatch(const uint8_t* source, int32_t at, int32_t size) {
-  const uint8_t* here = source + at;
+template <bool Ahead>
+inline TLZR::Match TLZR::FindMatch(uint16_t* table, const uint8_t* source, const uint8_t* here,
+                                   int32_t left) {
+  const auto at = static_cast<int32_t>(here - source);
   const uint32_t key = ((static_cast<uint32_t>(here[0]) << 4 ^ here[1]) << 4) ^ here[2];
   const uint32_t index = (key * 40543u >> 4) & (HashEntries - 1);
-  const int32_t candidate = HashTable[index];
-  HashTable[index] = static_cast<uint16_t>(at);
+  const int32_t candidate = table[index];
+  table[index] = static_cast<uint16_t>(at);
   // An empty entry lies beyond every position, so the one unsigned test
   // rejects it with the candidates too far back. Whether the candidate is
   // usable and whether its first three bytes agree come to one branch: the
@@ -259,8 +265,8 @@ inline TLZR::Match TLZR::FindMatch(const uint8_t* source, int32_t at, int32_t si
   const bool near = static_cast<uint32_t>(at - candidate) <= static_cast<uint32_t>(MatchReach);
   // An empty entry compares the position with itself: always readable.
   const uint8_t* there = source + std::min(candidate, at);
-  if (size - at < MatchMaximum) {
-    const int32_t length = CommonLength(here, there, size - at);
+  if (!Ahead && left < MatchMaximum) {
+    const int32_t length = CommonLength(here, there, left);
     return {candidate, near ? length : 0};
   }
   const uint32_t differ = (LoadLE32(here) ^ LoadLE32(there)) & 0x00FFFFFF;
@@ -271,18 +277,75 @@ inline TLZR::Match TLZR::FindMatch(const uint8_t* source, int32_t at, int32_t si
 uint16_t TLZR::CompressBlock(const uint8_t* source, uint8_t* dest, uint16_t size) {
   assert(size <= LzrwBlockSize);
   const int32_t n = size;
-  std::fill_n(HashTable.get(), HashEntries, EmptyEntry);
+  // Held apart from the object: as far as the compiler knows, the coder's
+  // byte stores could change the object, and the pointer would be reloaded.
+  uint16_t* const table = HashTable.get();
+  std::fill_n(table, HashEntries, EmptyEntry);
   dest[0] = FlagCoded;
-  int32_t out = 3;
-  int32_t control_at = 1;
+  const uint8_t* in = source;
+  const uint8_t* const in_end = source + n;
+  uint8_t* out = dest + 3;
+  uint8_t* const out_limit = dest + n;
+  uint8_t* control_at = dest + 1;
   int32_t items = 0;
   uint32_t control = 0;
-  int32_t at = 0;
-  // Giving up once the output passes the source's size bounds the output at
-  // n + LzrwCompressSlack: a control word and a run item after the last check.
-  while (at < n && out <= n) {
+
+  const auto code_run = [&](int32_t run) {
+    out[0] = 0;
+    StoreBE16(out + 1, static_cast<uint32_t>(run - RunMinimum));
+    out[3] = *in;
+    out += 4;
+    in += run;
+  };
+  const auto code_match = [&](const Match& match) {
+    StoreBE16(out, static_cast<uint32_t>((in - source - match.start) << 4 | (match.length - MatchMinimum)));
+    out += 2;
+    in += match.length;
+  };
+
+  // Whole groups while every item of the next one has MatchMaximum bytes of
+  // source left and the group cannot take the output past the source's
+  // size: one check per group stands for the checks at every item. A run
+  // that leaves less source than that ends the group early.
+  if (n >= FastGroupSource) {
+    const uint8_t* const in_fast = in_end - FastGroupSource;
+    uint8_t* const out_fast = out_limit - FastGroupCoded;
+    while (in <= in_fast && out <= out_fast) {
+      for (items = 0; items < GroupItems; ++items) {
+        control <<= 1;
+        if (const int32_t run = RunLength(in, static_cast<int32_t>(in_end - in)); run != 0) {
+          code_run(run);
+          control |= 1;
+          if (in > in_fast) break;
+          continue;
+        }
+        if (const Match match = FindMatch<true>(table, source, in, 0); match.length >= MatchMinimum) {
+          code_match(match);
+          control |= 1;
+          continue;
+        }
+        *out++ = *in++;
+      }
+      if (items < GroupItems) {
+        ++items;
+        break;
+      }
+      // Another group follows, within these bounds; the coder's own checks
+      // let it follow in any case.
+      if (in > in_fast || out_fast - out < 2) break;
+      StoreBE16(control_at, control);
+      control_at = out;
+      out += 2;
+      control = 0;
+    }
+  }
+
+  // The rest item by item. Giving up once the output passes the source's
+  // size bounds the output at n + LzrwCompressSlack: a control word and a
+  // run item after the last check.
+  while (in < in_end && out <= out_limit) {
     if (items == GroupItems) {
-      StoreBE16(dest + control_at, control);
+      StoreBE16(control_at, control);
       control_at = out;
       out += 2;
       items = 0;
@@ -290,36 +353,30 @@ uint16_t TLZR::CompressBlock(const uint8_t* source, uint8_t* dest, uint16_t size
     }
     ++items;
     control <<= 1;
-    if (const int32_t run = RunLength(source, at, n); run != 0) {
-      const uint32_t stored = static_cast<uint32_t>(run - RunMinimum);
-      dest[out] = 0;
-      StoreBE16(dest + out + 1, stored);
-      dest[out + 3] = source[at];
-      out += 4;
-      at += run;
+    const auto left = static_cast<int32_t>(in_end - in);
+    if (const int32_t run = left >= RunMinimum ? RunLength(in, left) : 0; run != 0) {
+      code_run(run);
       control |= 1;
       continue;
     }
     // Fewer than three bytes left can never match, and nothing later can
     // match them: they are neither hashed nor remembered.
-    if (n - at >= MatchMinimum) {
-      if (const Match match = FindMatch(source, at, n); match.length >= MatchMinimum) {
-        StoreBE16(dest + out, static_cast<uint32_t>((at - match.start) << 4 | (match.length - MatchMinimum)));
-        out += 2;
-        at += match.length;
+    if (left >= MatchMinimum) {
+      if (const Match match = FindMatch<false>(table, source, in, left); match.length >= MatchMinimum) {
+        code_match(match);
         control |= 1;
         continue;
       }
     }
-    dest[out++] = source[at++];
+    *out++ = *in++;
   }
-  StoreBE16(dest + control_at, control << (GroupItems - items));
-  if (out > n) {
+  StoreBE16(control_at, control << (GroupItems - items));
+  if (out > out_limit) {
     dest[0] = FlagStored;
     std::copy_n(source, n, dest + 1);
     return static_cast<uint16_t>(n + 1);
   }
-  return static_cast<uint16_t>(out);
+  return static_cast<uint16_t>(out - dest);
 }
 
 int32_t TLZR::DecompressBlock(const uint8_t* source, uint8_t* dest, uint16_t size) {
