@@ -87,6 +87,39 @@ int32_t RunLength(const uint8_t* here, int32_t left) {
   return length >= RunMinimum ? length : 0;
 }
 
+// The hash table index of the three bytes at here: bits 4 to 15 of the key
+// times 40543, which only the key's low 16 bits reach.
+uint32_t HashIndex(const uint8_t* here) {
+  const auto key = static_cast<uint16_t>(here[0] << 8 ^ here[1] << 4 ^ here[2]);
+  return static_cast<uint16_t>(key * 40543u) >> 4;
+}
+
+// The hash indexes of a stretch of positions, worked out ahead in one pass
+// that the compiler turns into vector code: a position's index is then one
+// load. After a match the next item's position is known only once the
+// match's length is; this takes the hash arithmetic off the chain of work
+// from one to the other.
+class IndexWindow {
+ public:
+  static constexpr int32_t Positions = 1024;
+
+  // Works out the indexes from here on, up to Positions of them and as far
+  // as three bytes are left before end.
+  void Fill(const uint8_t* here, const uint8_t* end) {
+    start_ = here;
+    const auto count = static_cast<int32_t>(std::min<ptrdiff_t>(Positions, end - here - 2));
+    for (int32_t k = 0; k < count; ++k) indexes_[k] = static_cast<uint16_t>(HashIndex(here + k));
+  }
+  // Whether the window holds the indexes of a group from here on that has no
+  // runs: FastGroupSource positions.
+  bool Covers(const uint8_t* here) const { return here - start_ <= Positions - FastGroupSource; }
+  uint32_t Index(const uint8_t* here) const { return indexes_[here - start_]; }
+
+ private:
+  const uint8_t* start_ = nullptr;
+  uint16_t indexes_[Positions];
+};
+
 // Copies length bytes from offset bytes back, with the result of a copy one
 // byte at a time in ascending order. Eight-byte pieces give that result when
 // the offset is at least eight: each piece reads only bytes already in place.
@@ -252,10 +285,8 @@ TLZR::~TLZR() = default;
 // Inline: it runs once per item and is most of the coder's work.
 template <bool Ahead>
 inline TLZR::Match TLZR::FindMatch(uint16_t* table, const uint8_t* source, const uint8_t* here,
-                                   int32_t left) {
+                                   uint32_t index, int32_t left) {
   const auto at = static_cast<int32_t>(here - source);
-  const uint32_t key = ((static_cast<uint32_t>(here[0]) << 4 ^ here[1]) << 4) ^ here[2];
-  const uint32_t index = (key * 40543u >> 4) & (HashEntries - 1);
   const int32_t candidate = table[index];
   table[index] = static_cast<uint16_t>(at);
   // An empty entry lies beyond every position, so the one unsigned test
@@ -310,16 +341,21 @@ uint16_t TLZR::CompressBlock(const uint8_t* source, uint8_t* dest, uint16_t size
   if (n >= FastGroupSource) {
     const uint8_t* const in_fast = in_end - FastGroupSource;
     uint8_t* const out_fast = out_limit - FastGroupCoded;
+    IndexWindow window;
+    window.Fill(in, in_end);
     while (in <= in_fast && out <= out_fast) {
+      if (!window.Covers(in)) window.Fill(in, in_end);
       for (items = 0; items < GroupItems; ++items) {
         control <<= 1;
         if (const int32_t run = RunLength(in, static_cast<int32_t>(in_end - in)); run != 0) {
           code_run(run);
           control |= 1;
           if (in > in_fast) break;
+          if (!window.Covers(in)) window.Fill(in, in_end);
           continue;
         }
-        if (const Match match = FindMatch<true>(table, source, in, 0); match.length >= MatchMinimum) {
+        if (const Match match = FindMatch<true>(table, source, in, window.Index(in), 0);
+            match.length >= MatchMinimum) {
           code_match(match);
           control |= 1;
           continue;
@@ -362,7 +398,8 @@ uint16_t TLZR::CompressBlock(const uint8_t* source, uint8_t* dest, uint16_t size
     // Fewer than three bytes left can never match, and nothing later can
     // match them: they are neither hashed nor remembered.
     if (left >= MatchMinimum) {
-      if (const Match match = FindMatch<false>(table, source, in, left); match.length >= MatchMinimum) {
+      if (const Match match = FindMatch<false>(table, source, in, HashIndex(in), left);
+          match.length >= MatchMinimum) {
         code_match(match);
         control |= 1;
         continue;

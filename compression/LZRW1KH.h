@@ -54,12 +54,13 @@ class TLZR {
     int32_t start;
     int32_t length;
   };
-  // Looks up and updates table, the hash table, for the position here of the
-  // block at source, with left bytes from here to the block's end, at least
-  // three. Ahead: at least MatchMaximum are left, so that the end need not
-  // be looked for. A length under 3 is no match.
+  // Looks up and updates entry index of table, the hash table, for the
+  // position here of the block at source, with left bytes from here to the
+  // block's end, at least three. Ahead: at least MatchMaximum are left, so
+  // that the end need not be looked for. A length under 3 is no match.
   template <bool Ahead>
-  static Match FindMatch(uint16_t* table, const uint8_t* source, const uint8_t* here, int32_t left);
+  static Match FindMatch(uint16_t* table, const uint8_t* source, const uint8_t* here, uint32_t index,
+                         int32_t left);
 
   // For each hash value, the most recent block position looked up with it;
   // 0xFFFF = empty.
