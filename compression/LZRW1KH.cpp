@@ -45,7 +45,7 @@ uint64_t Load64(const uint8_t* p) {
 }
 
 // The number of equal bytes before the first that differs, in memory order,
-// of two 8-byte loads whose exclusive or is diff (not 0).
+// of two 8-byte loads whose exclusive or is diff: 8 when diff is 0.
 int32_t FirstDifference(uint64_t diff) {
   if constexpr (std::endian::native == std::endian::little) {
     return std::countr_zero(diff) / 8;
@@ -53,6 +53,10 @@ int32_t FirstDifference(uint64_t diff) {
     return std::countl_zero(diff) / 8;
   }
 }
+
+// The bits of an 8-byte load that hold its first three bytes.
+constexpr uint64_t FirstThreeBytes =
+    std::endian::native == std::endian::little ? 0x0000000000FFFFFF : 0xFFFFFF0000000000;
 
 // The number of equal bytes at a and b, at most limit, compared eight at a
 // time; the first differing byte in memory order ends the count.
@@ -68,13 +72,11 @@ int32_t CommonLength(const uint8_t* a, const uint8_t* b, int32_t limit) {
 }
 
 // CommonLength with the limit MatchMaximum, for two places with at least that
-// many bytes each.
-int32_t MatchLength(const uint8_t* a, const uint8_t* b) {
+// many bytes each whose first eight agree.
+int32_t LongMatchLength(const uint8_t* a, const uint8_t* b) {
   static_assert(MatchMaximum == 2 * WideCopy + 2);
-  for (int32_t length = 0; length < 2 * WideCopy; length += WideCopy) {
-    const uint64_t diff = Load64(a + length) ^ Load64(b + length);
-    if (diff != 0) return length + FirstDifference(diff);
-  }
+  const uint64_t diff = Load64(a + WideCopy) ^ Load64(b + WideCopy);
+  if (diff != 0) return WideCopy + FirstDifference(diff);
   return 2 * WideCopy + (a[16] == b[16]) * (1 + (a[17] == b[17]));
 }
 
@@ -284,27 +286,17 @@ TLZR::TLZR() : HashTable(new (std::nothrow) uint16_t[HashEntries]) {
 
 TLZR::~TLZR() = default;
 
-// Inline: it runs once per item and is most of the coder's work.
-template <bool Ahead>
-inline TLZR::Match TLZR::FindMatch(uint16_t* table, const uint8_t* source, const uint8_t* here,
-                                   uint32_t index, int32_t left) {
+TLZR::Match TLZR::FindMatch(uint16_t* table, const uint8_t* source, const uint8_t* here, uint32_t index,
+                            int32_t left) {
   const auto at = static_cast<int32_t>(here - source);
   const int32_t candidate = table[index];
   table[index] = static_cast<uint16_t>(at);
   // An empty entry lies beyond every position, so the one unsigned test
-  // rejects it with the candidates too far back. Whether the candidate is
-  // usable and whether its first three bytes agree come to one branch: the
-  // coder's most unpredictable one.
+  // rejects it with the candidates too far back; it compares the position
+  // with itself, which is always readable.
   const bool near = static_cast<uint32_t>(at - candidate) <= static_cast<uint32_t>(MatchReach);
-  // An empty entry compares the position with itself: always readable.
   const uint8_t* there = source + std::min(candidate, at);
-  if (!Ahead && left < MatchMaximum) {
-    const int32_t length = CommonLength(here, there, left);
-    return {candidate, near ? length : 0};
-  }
-  const uint32_t differ = (LoadLE32(here) ^ LoadLE32(there)) & 0x00FFFFFF;
-  if ((differ | static_cast<uint32_t>(!near)) != 0) return {candidate, 0};
-  return {candidate, MatchLength(here, there)};
+  return {candidate, near ? CommonLength(here, there, std::min(left, MatchMaximum)) : 0};
 }
 
 uint16_t TLZR::CompressBlock(const uint8_t* source, uint8_t* dest, uint16_t size) {
@@ -330,10 +322,10 @@ uint16_t TLZR::CompressBlock(const uint8_t* source, uint8_t* dest, uint16_t size
     out += 4;
     in += run;
   };
-  const auto code_match = [&](const Match& match) {
-    StoreBE16(out, static_cast<uint32_t>((in - source - match.start) << 4 | (match.length - MatchMinimum)));
+  const auto code_match = [&](int32_t start, int32_t length) {
+    StoreBE16(out, static_cast<uint32_t>((in - source - start) << 4 | (length - MatchMinimum)));
     out += 2;
-    in += match.length;
+    in += length;
   };
 
   // Whole groups while every item of the next one has MatchMaximum bytes of
@@ -345,6 +337,11 @@ uint16_t TLZR::CompressBlock(const uint8_t* source, uint8_t* dest, uint16_t size
     uint8_t* const out_fast = out_limit - FastGroupCoded;
     IndexWindow window;
     window.Fill(in, in_end);
+    // The first eight bytes at each position the table holds, kept beside
+    // it by every lookup here; these groups come before any item coded on
+    // its own. Filled first: an empty entry's head is read too, and ignored.
+    uint64_t heads[HashEntries];
+    std::fill_n(heads, HashEntries, 0);
     while (in <= in_fast && out <= out_fast) {
       if (!window.Covers(in)) window.Fill(in, in_end);
       for (items = 0; items < GroupItems; ++items) {
@@ -356,13 +353,33 @@ uint16_t TLZR::CompressBlock(const uint8_t* source, uint8_t* dest, uint16_t size
           if (!window.Covers(in)) window.Fill(in, in_end);
           continue;
         }
-        if (const Match match = FindMatch<true>(table, source, in, window.Index(in), 0);
-            match.length >= MatchMinimum) {
-          code_match(match);
+        // FindMatch written out, with the index from the window and the
+        // candidate's first eight bytes from heads instead of from the source
+        // through the candidate. That is one load less before the coder's
+        // most unpredictable branch (is the candidate usable, do its first
+        // three bytes agree) and before the length of most matches, which the
+        // next item waits for. Returned as a result and tested again, the
+        // decision cost a second branch.
+        const uint8_t literal = *in;
+        const uint64_t ahead = Load64(in);
+        const uint32_t index = window.Index(in);
+        const auto at = static_cast<uint32_t>(in - source);
+        const uint32_t candidate = table[index];
+        table[index] = static_cast<uint16_t>(at);
+        const uint64_t differ = heads[index] ^ ahead;
+        heads[index] = ahead;
+        // An empty entry lies beyond every position: a distance of 4096 or
+        // more, like the candidates too far back.
+        static_assert(MatchReach == (1 << 12) - 1);
+        if (((differ & FirstThreeBytes) | (at - candidate) >> 12) == 0) {
+          int32_t length = FirstDifference(differ);
+          if (length == WideCopy) length = LongMatchLength(in, source + candidate);
+          code_match(static_cast<int32_t>(candidate), length);
           control |= 1;
           continue;
         }
-        *out++ = *in++;
+        *out++ = literal;
+        ++in;
       }
       if (items < GroupItems) {
         ++items;
@@ -400,9 +417,8 @@ uint16_t TLZR::CompressBlock(const uint8_t* source, uint8_t* dest, uint16_t size
     // Fewer than three bytes left can never match, and nothing later can
     // match them: they are neither hashed nor remembered.
     if (left >= MatchMinimum) {
-      if (const Match match = FindMatch<false>(table, source, in, HashIndex(in), left);
-          match.length >= MatchMinimum) {
-        code_match(match);
+      if (const Match match = FindMatch(table, source, in, HashIndex(in), left); match.length >= MatchMinimum) {
+        code_match(match.start, match.length);
         control |= 1;
         continue;
       }

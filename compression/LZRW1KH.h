@@ -56,9 +56,7 @@ class TLZR {
   };
   // Looks up and updates entry index of table, the hash table, for the
   // position here of the block at source, with left bytes from here to the
-  // block's end, at least three. Ahead: at least MatchMaximum are left, so
-  // that the end need not be looked for. A length under 3 is no match.
-  template <bool Ahead>
+  // block's end, at least three. A length under 3 is no match.
   static Match FindMatch(uint16_t* table, const uint8_t* source, const uint8_t* here, uint32_t index,
                          int32_t left);
 
