@@ -1,8 +1,15 @@
 // TLZR: the coded bytes of one block, and the decoder's refusal of blocks
-// that break the format's limits.
+// that break the format's limits. The codec takes shortcuts where a block
+// allows them (whole groups with one bounds check, hash indexes worked out
+// ahead, the candidates' first bytes kept beside the table, a group decoded
+// at a time with wide copies) and goes item by item near a block's ends; the
+// cases against the plain transcription of the rules at the end sit on the
+// borders between the two, where a shortcut that reaches too far would show.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
+#include <random>
 #include <sstream>
 
 #include "compression/LZRW1KH.h"
@@ -150,10 +157,12 @@ class BlockBuilder {
   BlockBuilder& Literal(uint8_t value) { return Item(false, {value}); }
   BlockBuilder& Match(int offset, int length) {
     const int value = offset << 4 | (length - 3);
+    produced_ += static_cast<size_t>(length);
     return Item(true, {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)});
   }
   BlockBuilder& Run(int length, uint8_t value) {
     const int stored = length - 16;
+    produced_ += static_cast<size_t>(length);
     return Item(true, {0x00, static_cast<uint8_t>(stored >> 8), static_cast<uint8_t>(stored), value});
   }
   // Runs of 4095 bytes and then literals up to a decoded length of size.
@@ -163,6 +172,9 @@ class BlockBuilder {
     return *this;
   }
   Bytes Block() const { return bytes_; }
+  // The number of bytes the block decodes to, and of items, so far.
+  size_t Produced() const { return produced_; }
+  int Count() const { return items_; }
 
  private:
   BlockBuilder& Item(bool copy, std::initializer_list<uint8_t> item) {
@@ -172,12 +184,14 @@ class BlockBuilder {
     }
     if (copy) bytes_[control_at_ + (items_ % 16) / 8] |= static_cast<uint8_t>(0x80 >> (items_ % 8));
     bytes_.insert(bytes_.end(), item);
+    if (!copy) ++produced_;
     ++items_;
     return *this;
   }
 
   Bytes bytes_;
   size_t control_at_ = 0;
+  size_t produced_ = 0;
   int items_ = 0;
 };
 
@@ -235,21 +249,274 @@ TEST(LzrwBlockLimits, BlocksBreakingTheLimitsAreRefused) {
   for (const auto& [what, block] : cases) EXPECT_EQ(Decode(block), std::nullopt) << what;
 }
 
-// Whatever the bytes, decoding stays within its buffers: cut-off and
-// scrambled forms of real blocks.
-TEST(LzrwBlockLimits, HostileBlocksStayInsideTheBuffers) {
-  const Bytes coded = Code(testing::Repetitive(LzrwBlockSize, 3));
-  ASSERT_EQ(coded[0], 0x40);
-  for (size_t cut = 0; cut <= coded.size(); cut += 1 + cut / 64) {
-    Decode(Bytes(coded.begin(), coded.begin() + static_cast<ptrdiff_t>(cut)));
+// The coder's rules, step by step.
+Bytes ReferenceCode(const Bytes& source) {
+  const size_t n = source.size();
+  std::vector<uint16_t> table(4096, 0xFFFF);
+  Bytes dest(n + LzrwCompressSlack);
+  dest[0] = 0x40;
+  size_t out = 3;
+  size_t control_at = 1;
+  int items = 0;
+  uint32_t control = 0;
+  size_t at = 0;
+  while (at < n && out <= n) {
+    if (items == 16) {
+      dest[control_at] = static_cast<uint8_t>(control >> 8);
+      dest[control_at + 1] = static_cast<uint8_t>(control);
+      control_at = out;
+      out += 2;
+      items = 0;
+      control = 0;
+    }
+    ++items;
+    control = (control << 1) & 0xFFFF;
+    size_t run = 0;
+    while (run < 4095 && at + run < n && source[at + run] == source[at]) ++run;
+    if (run >= 16) {
+      dest[out] = 0;
+      dest[out + 1] = static_cast<uint8_t>((run - 16) >> 8);
+      dest[out + 2] = static_cast<uint8_t>(run - 16);
+      dest[out + 3] = source[at];
+      out += 4;
+      at += run;
+      control |= 1;
+      continue;
+    }
+    if (n - at >= 3) {
+      const uint32_t key = ((uint32_t{source[at]} * 16) ^ source[at + 1]) * 16 ^ source[at + 2];
+      const uint32_t index = (key * 40543 >> 4) & 0x0FFF;
+      const size_t candidate = table[index];
+      table[index] = static_cast<uint16_t>(at);
+      if (candidate != 0xFFFF && at - candidate < 4096) {
+        size_t length = 0;
+        while (length < 18 && at + length < n && source[at + length] == source[candidate + length]) ++length;
+        if (length >= 3) {
+          const size_t value = (at - candidate) * 16 + (length - 3);
+          dest[out] = static_cast<uint8_t>(value >> 8);
+          dest[out + 1] = static_cast<uint8_t>(value);
+          out += 2;
+          at += length;
+          control |= 1;
+          continue;
+        }
+      }
+    }
+    dest[out++] = source[at++];
   }
+  control = (control << (16 - items)) & 0xFFFF;
+  dest[control_at] = static_cast<uint8_t>(control >> 8);
+  dest[control_at + 1] = static_cast<uint8_t>(control);
+  if (out > n) {
+    dest[0] = 0x80;
+    std::copy(source.begin(), source.end(), dest.begin() + 1);
+    out = n + 1;
+  }
+  dest.resize(out);
+  return dest;
+}
+
+// The decoder's rules, with the refusals of a block that reads past its end,
+// writes past LzrwBlockSize bytes or copies from before its start.
+std::optional<Bytes> ReferenceDecode(const Bytes& coded) {
+  const size_t n = coded.size();
+  if (n <= 1) return Bytes{};
+  if (coded[0] == 0x80) {
+    if (n - 1 > LzrwBlockSize) return std::nullopt;
+    return Bytes(coded.begin() + 1, coded.end());
+  }
+  if (n < 3) return std::nullopt;
+  Bytes out;
+  size_t in = 3;
+  uint32_t control = uint32_t{coded[1]} << 8 | coded[2];
+  int left = 16;
+  while (in < n) {
+    if (left == 0) {
+      if (n - in < 3) return std::nullopt;
+      control = uint32_t{coded[in]} << 8 | coded[in + 1];
+      in += 2;
+      left = 16;
+    }
+    if ((control & 0x8000) == 0) {
+      if (out.size() >= LzrwBlockSize) return std::nullopt;
+      out.push_back(coded[in++]);
+    } else {
+      if (n - in < 2) return std::nullopt;
+      const size_t offset = size_t{coded[in]} << 4 | coded[in + 1] >> 4;
+      if (offset == 0) {
+        if (n - in < 4) return std::nullopt;
+        const size_t length = (size_t{coded[in + 1]} << 8 | coded[in + 2]) + 16;
+        if (out.size() + length > LzrwBlockSize) return std::nullopt;
+        out.insert(out.end(), length, coded[in + 3]);
+        in += 4;
+      } else {
+        const size_t length = (coded[in + 1] & 0x0F) + 3;
+        if (offset > out.size() || out.size() + length > LzrwBlockSize) return std::nullopt;
+        for (size_t k = 0; k < length; ++k) out.push_back(out[out.size() - offset]);
+        in += 2;
+      }
+    }
+    control <<= 1;
+    --left;
+  }
+  return out;
+}
+
+// Text with a run of run_length bytes whose end lies end_at bytes before the
+// end of a block of size bytes.
+Bytes TextWithRun(size_t size, size_t run_length, size_t end_at, uint32_t seed) {
+  Bytes block = testing::TextLike(size, seed);
+  const size_t end = size - end_at;
+  std::fill(block.begin() + static_cast<ptrdiff_t>(end - run_length), block.begin() + static_cast<ptrdiff_t>(end),
+            uint8_t{'='});
+  return block;
+}
+
+// Random bytes in which a 20-byte phrase comes back at the given distances,
+// cut to the given lengths.
+Bytes Echoes(size_t size, size_t distance, size_t length, uint32_t seed) {
+  Bytes block = testing::RandomBytes(size, seed);
+  for (size_t at = 64; at + distance + 20 < size; at += distance + 40) {
+    std::copy_n(block.begin() + static_cast<ptrdiff_t>(at), length, block.begin() + static_cast<ptrdiff_t>(at + distance));
+  }
+  return block;
+}
+
+TEST(LzrwBlockRules, CoderFollowsTheRulesWhereWholeGroupsEnd) {
+  // Blocks just too short for a whole group, and just long enough.
+  for (size_t size = 270; size <= 340; ++size) {
+    for (const Bytes& block : {testing::TextLike(size, 1), testing::BinaryLike(size, 2), testing::Repetitive(size, 3)}) {
+      ASSERT_EQ(Code(block), ReferenceCode(block)) << size;
+    }
+  }
+  // A run ending at every place around the last whole group of a block, and
+  // at its very end.
+  for (size_t end_at = 0; end_at < 340; end_at += 3) {
+    const Bytes block = TextWithRun(LzrwBlockSize, 300, end_at, 4);
+    ASSERT_EQ(Code(block), ReferenceCode(block)) << end_at;
+  }
+  // Output that passes the source's size inside, or just after, the whole
+  // groups: compressible text, then noise.
+  for (size_t noise = 200; noise < 2000; noise += 37) {
+    const Bytes block = Concat({testing::TextLike(4000, 5), testing::RandomBytes(noise, 6)});
+    ASSERT_EQ(Code(block), ReferenceCode(block)) << noise;
+  }
+}
+
+TEST(LzrwBlockRules, CoderFollowsTheRulesAcrossLongRunsAndFarCandidates) {
+  // Runs longer than a stretch of worked-out hash indexes, longer than a run
+  // item, and back to back with text.
+  for (size_t run : {17u, 700u, 737u, 1000u, 1024u, 2000u, 4095u, 4096u, 5000u, 9000u}) {
+    for (size_t end_at : {300u, 5000u, 20000u}) {
+      const Bytes block = TextWithRun(LzrwBlockSize, run, end_at, static_cast<uint32_t>(run));
+      ASSERT_EQ(Code(block), ReferenceCode(block)) << run << " " << end_at;
+    }
+  }
+  // Repeats of every length up to past the longest match, at distances
+  // around the farthest a match reaches.
+  for (size_t distance : {1u, 2u, 7u, 8u, 9u, 300u, 4094u, 4095u, 4096u, 4097u}) {
+    for (size_t length = 1; length <= 20; ++length) {
+      const Bytes block = Echoes(12000, distance, length, static_cast<uint32_t>(distance * 32 + length));
+      ASSERT_EQ(Code(block), ReferenceCode(block)) << distance << " " << length;
+    }
+  }
+  for (uint32_t seed = 0; seed < 6; ++seed) {
+    const Bytes block = testing::BinaryLike(LzrwBlockSize, 100 + seed);
+    ASSERT_EQ(Code(block), ReferenceCode(block)) << seed;
+  }
+  // A phrase said again and again: groups of the longest matches, which go
+  // farthest past where they start.
+  for (size_t phrase = 40; phrase < 400; phrase += 23) {
+    Bytes block = testing::RandomBytes(phrase, static_cast<uint32_t>(phrase));
+    while (block.size() < LzrwBlockSize) block.insert(block.end(), block.begin(), block.begin() + static_cast<ptrdiff_t>(phrase));
+    block.resize(LzrwBlockSize);
+    for (size_t at = phrase; at < block.size(); at += 997) block[at] ^= 0x55;
+    ASSERT_EQ(Code(block), ReferenceCode(block)) << phrase;
+  }
+}
+
+// Random items up to about size bytes of output: literals, runs, and matches
+// of every offset the output so far allows, short offsets most of all.
+BlockBuilder RandomItems(size_t size, uint32_t seed) {
+  std::mt19937 random(seed);
+  BlockBuilder items;
+  while (items.Produced() < size) {
+    const uint32_t pick = random() % 16;
+    const size_t reach = std::min<size_t>(items.Produced(), 4095);
+    if (pick < 6 || reach == 0) {
+      items.Literal(static_cast<uint8_t>(random()));
+    } else if (pick == 15) {
+      items.Run(static_cast<int>(16 + random() % (random() % 4 == 0 ? 4080 : 40)), static_cast<uint8_t>(random()));
+    } else {
+      const size_t offset = 1 + random() % (pick < 10 ? std::min<size_t>(reach, 9) : reach);
+      items.Match(static_cast<int>(offset), static_cast<int>(3 + random() % 16));
+    }
+  }
+  return items;
+}
+
+TEST(LzrwBlockRules, DecoderFollowsTheRulesOnEveryKindOfItem) {
+  for (uint32_t seed = 0; seed < 200; ++seed) {
+    const size_t size = seed % 4 == 0 ? LzrwBlockSize - seed % 50 : 100 + seed * 150;
+    const Bytes coded = RandomItems(size, seed).Block();
+    ASSERT_EQ(Decode(coded), ReferenceDecode(coded)) << seed;
+  }
+}
+
+TEST(LzrwBlockRules, DecoderRefusesWhatTheRulesRefuse) {
+  // Cut at every length: the shortcuts end where the block's last groups
+  // begin, wherever that is.
+  const Bytes coded = RandomItems(3000, 7).Block();
+  for (size_t cut = 0; cut <= coded.size(); ++cut) {
+    const Bytes block(coded.begin(), coded.begin() + static_cast<ptrdiff_t>(cut));
+    ASSERT_EQ(Decode(block), ReferenceDecode(block)) << cut;
+  }
+  // Offsets reaching before the block and runs past its end, inside groups
+  // that lie well within both buffers as well as near their ends.
   for (uint32_t seed = 0; seed < 300; ++seed) {
-    Bytes scrambled = testing::RandomBytes(64 + seed * 100, seed);
-    scrambled[0] = 0x40;
-    Decode(scrambled);
-    Bytes flipped = coded;
-    for (size_t k = seed % 7; k < flipped.size(); k += 97 + seed) flipped[k] ^= static_cast<uint8_t>(seed | 1);
-    Decode(flipped);
+    Bytes block = RandomItems(seed % 2 ? LzrwBlockSize - 40 : 2000, seed).Block();
+    std::mt19937 random(seed);
+    for (int change = 0; change < 3; ++change) {
+      const size_t at = 3 + random() % (block.size() - 3);
+      block[at] = static_cast<uint8_t>(random() % 3 == 0 ? 0x00 : 0xFF);
+    }
+    ASSERT_EQ(Decode(block), ReferenceDecode(block)) << seed;
+  }
+}
+
+// Groups of the largest items read and write the most in one go: as the last
+// group of a block, and as the group that fills the output.
+TEST(LzrwBlockRules, DecoderStaysInsideOnGroupsOfLargestItems) {
+  for (size_t lead = 0; lead < 40; ++lead) {
+    BlockBuilder runs;
+    BlockBuilder matches;
+    for (size_t k = 0; k < lead; ++k) {
+      runs.Literal(static_cast<uint8_t>(k));
+      matches.Literal(static_cast<uint8_t>(k));
+    }
+    while (runs.Count() % 16 != 0) runs.Literal(1);
+    while (matches.Count() % 16 != 0) matches.Literal(1);
+    for (int k = 0; k < 16; ++k) runs.Run(16 + k, static_cast<uint8_t>(k));
+    for (int k = 0; k < 16; ++k) matches.Match(1, 18);
+    ASSERT_EQ(Decode(runs.Block()), ReferenceDecode(runs.Block())) << lead;
+    ASSERT_EQ(Decode(matches.Block()), ReferenceDecode(matches.Block())) << lead;
+  }
+  // The output filled to within a few bytes of the block's end, then a
+  // group of runs or of long matches that fits or does not.
+  for (size_t room = 240; room < 300; ++room) {
+    for (bool with_runs : {true, false}) {
+      BlockBuilder items;
+      while (items.Produced() + 4095 + 16 <= LzrwBlockSize - room) items.Run(4095, 7);
+      while (items.Produced() < LzrwBlockSize - room) items.Literal(9);
+      for (int k = 0; k < 16; ++k) {
+        if (with_runs) {
+          items.Run(16, static_cast<uint8_t>(k));
+        } else {
+          items.Match(5, 18);
+        }
+      }
+      ASSERT_EQ(Decode(items.Block()), ReferenceDecode(items.Block())) << room << " " << with_runs;
+    }
   }
 }
 
