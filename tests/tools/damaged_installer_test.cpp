@@ -19,7 +19,7 @@ using testing::Outcome;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
-class Inspect : public testing::ToolTest {
+class DamagedInstaller : public testing::ToolTest {
  protected:
   // installer.exe: the stub, then the entries (name, content), each stored
   // under its name as its path too.
@@ -45,7 +45,7 @@ class Inspect : public testing::ToolTest {
   const Bytes binary = testing::BinaryLike(90000, 22);
 };
 
-TEST_F(Inspect, RefusesWhatIsNoInstallerInEveryCommand) {
+TEST_F(DamagedInstaller, RefusesWhatIsNoInstallerInEveryCommand) {
   Put("junk.bin", testing::RandomBytes(5000, 23));
   for (const std::string command : {"list", "test", "extract"}) {
     const Outcome junk = Run({command, "junk.bin"});
@@ -63,7 +63,7 @@ TEST_F(Inspect, RefusesWhatIsNoInstallerInEveryCommand) {
   EXPECT_EQ(Listing("."), std::vector<std::string>{"junk.bin"});
 }
 
-TEST_F(Inspect, EveryTruncationFailsCleanly) {
+TEST_F(DamagedInstaller, EveryTruncationFailsCleanly) {
   Build({{"setup.exe", front_end}, {"a.txt", text}, {"b.bin", binary}});
   const Bytes whole = Read("installer.exe");
   std::vector<size_t> cuts = {0, 1, 3, 4, stub.size(), stub.size() + 8};
@@ -78,7 +78,7 @@ TEST_F(Inspect, EveryTruncationFailsCleanly) {
   }
 }
 
-TEST_F(Inspect, TestNamesTheFirstBadEntryAndExtractKeepsOnlyWholeFiles) {
+TEST_F(DamagedInstaller, TestNamesTheFirstBadEntryAndExtractKeepsOnlyWholeFiles) {
   Build({{"setup.exe", front_end}, {"a.txt", text}, {"b.bin", binary}, {"c.txt", text}});
   // b.bin's header claims more bytes than its body holds.
   const ArchiveDirectoryEntry b = ReadDirectory(At("installer.exe").string())[2];
@@ -100,7 +100,7 @@ TEST_F(Inspect, TestNamesTheFirstBadEntryAndExtractKeepsOnlyWholeFiles) {
   EXPECT_EQ(Read("out/a.txt"), text);
 }
 
-TEST_F(Inspect, EntriesOutsideTheFileAreDamagedInListAndTest) {
+TEST_F(DamagedInstaller, EntriesOutsideTheFileAreDamagedInListAndTest) {
   Build({{"setup.exe", front_end}, {"a.txt", text}});
   Patch(1, [](ArchiveDirectoryEntry& entry) { entry.EndOffset += 1000000; });
   const Outcome listed = Run({"list", "installer.exe"});
@@ -114,7 +114,7 @@ TEST_F(Inspect, EntriesOutsideTheFileAreDamagedInListAndTest) {
             "lie outside the file\n");
 }
 
-TEST_F(Inspect, NamesLeadingOutOfTheFolderStopTheExtractionBeforeItStarts) {
+TEST_F(DamagedInstaller, NamesLeadingOutOfTheFolderStopTheExtractionBeforeItStarts) {
   struct Case {
     std::string file_name;
     std::string stored_path;
@@ -154,7 +154,7 @@ TEST_F(Inspect, NamesLeadingOutOfTheFolderStopTheExtractionBeforeItStarts) {
   }
 }
 
-TEST_F(Inspect, ExtractDoesNotWriteThroughLinks) {
+TEST_F(DamagedInstaller, ExtractDoesNotWriteThroughLinks) {
   ArchiveItem folder = ArchiveItem::Folder("sub");
   const ArchiveItem file{"sub\\a.txt", "sub\\a.txt", ByteSource::Memory(text)};
   WriteArchiveFile(At("installer.exe").string(), ByteSource::Memory(stub), {folder, file},
@@ -190,7 +190,7 @@ TEST_F(Inspect, ExtractDoesNotWriteThroughLinks) {
   EXPECT_EQ(Read("elsewhere/target.txt"), testing::ToBytes("keep"));
 }
 
-TEST_F(Inspect, ExistingFilesAreReplacedOnlyWithForce) {
+TEST_F(DamagedInstaller, ExistingFilesAreReplacedOnlyWithForce) {
   Build({{"setup.exe", front_end}, {"a.txt", text}, {"b.bin", binary}});
   Put("out/b.bin", testing::ToBytes("mine"));
   const Outcome refused = Run({"extract", "-C", "out", "installer.exe"});
@@ -207,7 +207,7 @@ TEST_F(Inspect, ExistingFilesAreReplacedOnlyWithForce) {
   EXPECT_EQ(Listing("out"), (std::vector<std::string>{"a.txt", "b.bin", "setup.exe"}));
 }
 
-TEST_F(Inspect, TwoEntriesForOneFileNeedForce) {
+TEST_F(DamagedInstaller, TwoEntriesForOneFileNeedForce) {
   // The writer refuses such an archive; another producer might not.
   Build({{"setup.exe", front_end}, {"a.txt", text}, {"b.bin", binary}});
   Patch(1, [](ArchiveDirectoryEntry& entry) { entry.FileName = "one\\a.txt"; });
