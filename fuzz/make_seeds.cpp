@@ -5,39 +5,22 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "archive/writer.h"
 #include "compression/LZRW1.h"
 #include "compression/LZRW1KH.h"
+#include "tests/support/test_data.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace stowaway;
-using Bytes = std::vector<uint8_t>;
-
-Bytes Text(size_t size, uint32_t seed) {
-  static const char* const words[] = {"setup", "the", "file", "of", "folder", "and", "progress", "a", "window"};
-  std::mt19937 rng(seed);
-  Bytes out;
-  while (out.size() < size) {
-    const std::string word = words[rng() % std::size(words)];
-    out.insert(out.end(), word.begin(), word.end());
-    out.push_back(rng() % 8 == 0 ? '\n' : ' ');
-  }
-  out.resize(size);
-  return out;
-}
-
-Bytes Noise(size_t size, uint32_t seed) {
-  std::mt19937 rng(seed);
-  Bytes out(size);
-  for (uint8_t& b : out) b = static_cast<uint8_t>(rng());
-  return out;
-}
+using testing::Bytes;
+using testing::ToBytes;
+using testing::RandomBytes;
+using testing::TextLike;
 
 Bytes Runs(size_t size) {
   Bytes out;
@@ -45,8 +28,6 @@ Bytes Runs(size_t size) {
   out.resize(size);
   return out;
 }
-
-Bytes Of(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
 Bytes Packed(const Bytes& input, TCompressMode mode) {
   TMemoryStream in(input);
@@ -88,7 +69,7 @@ ArchiveItem File(const std::string& name, const std::string& stored, Bytes data,
 
 Bytes Archive(const std::vector<ArchiveItem>& items, ArchiveLayout layout) {
   TMemoryStream out;
-  WriteArchive(out, ByteSource::Memory(Of("MZ stub")), items, layout);
+  WriteArchive(out, ByteSource::Memory(ToBytes("MZ stub")), items, layout);
   return out.Data();
 }
 
@@ -119,45 +100,45 @@ int main(int argc, char** argv) {
 
   const Corpus lzh(root, "lzh_decompress");
   lzh.Add("empty", Body(Packed({}, Good)));
-  lzh.Add("abc", Body(Packed(Of("abc"), Good)));
-  lzh.Add("a-and-59-spaces", Body(Packed(Of("a" + std::string(59, ' ')), Good)));
-  lzh.Add("text-1500", Body(Packed(Text(1500, 1), Good)));
-  lzh.Add("noise-600", Body(Packed(Noise(600, 2), Good)));
+  lzh.Add("abc", Body(Packed(ToBytes("abc"), Good)));
+  lzh.Add("a-and-59-spaces", Body(Packed(ToBytes("a" + std::string(59, ' ')), Good)));
+  lzh.Add("text-1500", Body(Packed(TextLike(1500, 1), Good)));
+  lzh.Add("noise-600", Body(Packed(RandomBytes(600, 2), Good)));
   lzh.Add("runs-40000", Body(Packed(Runs(40000), Good)));
 
   const Corpus lzrw(root, "lzrw_decompress");
   lzrw.Add("empty", Body(Packed({}, Fast)));
-  lzrw.Add("text-1500", Body(Packed(Text(1500, 3), Fast)));
-  lzrw.Add("noise-300-stored", Body(Packed(Noise(300, 4), Fast)));
+  lzrw.Add("text-1500", Body(Packed(TextLike(1500, 3), Fast)));
+  lzrw.Add("noise-300-stored", Body(Packed(RandomBytes(300, 4), Fast)));
   lzrw.Add("runs-32768-then-empty-block", Body(Packed(Runs(32768), Fast)));
   lzrw.Add("runs-70000-three-blocks", Body(Packed(Runs(70000), Fast)));
 
   const Corpus block(root, "lzrw_block");
   block.Add("empty", Block({}));
-  block.Add("abc-stored", Block(Of("abc")));
-  block.Add("abcd-four-times", Block(Of("abcdabcdabcdabcd")));
+  block.Add("abc-stored", Block(ToBytes("abc")));
+  block.Add("abcd-four-times", Block(ToBytes("abcdabcdabcdabcd")));
   block.Add("run-of-20", Block(Bytes(20, 'a')));
   block.Add("run-of-4100", Block(Bytes(4100, 'a')));
-  block.Add("text-2000", Block(Text(2000, 5)));
-  block.Add("noise-200-stored", Block(Noise(200, 6)));
+  block.Add("text-2000", Block(TextLike(2000, 5)));
+  block.Add("noise-200-stored", Block(RandomBytes(200, 6)));
 
   const Corpus round(root, "round_trip");
-  round.Add("good-text", RoundTrip(0, 40, Text(300, 7)));
-  round.Add("fast-text", RoundTrip(1, 40, Text(300, 8)));
-  round.Add("fast-noise", RoundTrip(1, 40, Noise(100, 9)));
-  round.Add("auto-small", RoundTrip(2, 40, Text(200, 10)));
-  round.Add("auto-repeated", RoundTrip(2 | 4, 40, Of("abcabcabd")));
-  round.Add("fast-noise-stretched", RoundTrip(1 | 8, 100, Text(50, 11)));
-  round.Add("auto-repeated-low-threshold", RoundTrip(2 | 4, 3, Text(120, 12)));
+  round.Add("good-text", RoundTrip(0, 40, TextLike(300, 7)));
+  round.Add("fast-text", RoundTrip(1, 40, TextLike(300, 8)));
+  round.Add("fast-noise", RoundTrip(1, 40, RandomBytes(100, 9)));
+  round.Add("auto-small", RoundTrip(2, 40, TextLike(200, 10)));
+  round.Add("auto-repeated", RoundTrip(2 | 4, 40, ToBytes("abcabcabd")));
+  round.Add("fast-noise-stretched", RoundTrip(1 | 8, 100, TextLike(50, 11)));
+  round.Add("auto-repeated-low-threshold", RoundTrip(2 | 4, 3, TextLike(120, 12)));
 
   const Corpus archive(root, "archive_extract");
-  archive.Add("one-file", Archive({File("readme.txt", "", Text(500, 13), Good)}, ArchiveLayout::FileNames));
+  archive.Add("one-file", Archive({File("readme.txt", "", TextLike(500, 13), Good)}, ArchiveLayout::FileNames));
   archive.Add("stored-paths",
-              Archive({ArchiveItem::Folder("sub"), File("sub\\a.txt", "sub\\a.txt", Text(400, 14), Good),
+              Archive({ArchiveItem::Folder("sub"), File("sub\\a.txt", "sub\\a.txt", TextLike(400, 14), Good),
                        File("sub\\b.bin", "sub\\b.bin", Runs(40000), Fast), File("empty.txt", "empty.txt", {}, Good)},
                       ArchiveLayout::StoredPaths));
-  archive.Add("file-names", Archive({File("C:data.bin", "", Noise(100, 15), Fast),
-                                     File("dir\\x.txt", "", Text(300, 16), Good)},
+  archive.Add("file-names", Archive({File("C:data.bin", "", RandomBytes(100, 15), Fast),
+                                     File("dir\\x.txt", "", TextLike(300, 16), Good)},
                                     ArchiveLayout::FileNames));
   return 0;
 }
