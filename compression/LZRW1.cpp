@@ -37,6 +37,20 @@ int32_t Tlzrw1::WriteOutput(const void* buffer, int32_t count) {
   return UseStream ? OutputStream->Write(buffer, count) : Files().Write(OutHandle, buffer, count);
 }
 
+uint32_t Tlzrw1::ReadHeaderField() {
+  uint8_t field[4];
+  IoCount = ReadInput(field, 4);
+  CheckRead(IoCount, 4);
+  return LoadLE32(field);
+}
+
+void Tlzrw1::WriteHeaderField(uint32_t value) {
+  uint8_t field[4];
+  StoreLE32(field, value);
+  IoCount = WriteOutput(field, 4);
+  CheckWrite(IoCount, 4);
+}
+
 void Tlzrw1::ProgressPoint() {
   BytesRead = ReadTotal;
   BytesWritten = WriteTotal;
@@ -102,10 +116,7 @@ int32_t Tlzrw1::Decompress() {
   OpenEnds ends(*this);
   ends.Open();
   try {
-    uint8_t signature[4];
-    IoCount = ReadInput(signature, 4);
-    CheckRead(IoCount, 4);
-    SignatureIn = LoadLE32(signature);
+    SignatureIn = ReadHeaderField();
     if (SignatureIn != LzrwIdentifier && SignatureIn != LzhIdentifier) {
       if (UseStream) throw ELzrw1Exception("Lzrw1 decompression : input stream contains no valid header !");
       throw ELzrw1Exception(InputFile + " : Lzrw1 decompression : this file has no valid header !");
@@ -113,10 +124,13 @@ int32_t Tlzrw1::Decompress() {
     BlockOutLength = BlockSize;
     ReadTotal = 4;
     WriteTotal = 0;
+    // The size field comes straight from the input, not through the buffer.
+    const auto original_size = static_cast<int32_t>(ReadHeaderField());
+    ReadTotal += 4;
     if (SignatureIn == LzrwIdentifier) {
-      LzrwDecompressBlocks();
+      LzrwDecompressBlocks(original_size);
     } else {
-      DecompressLzh();
+      DecompressLzh(original_size);
     }
     ProgressPoint();
   } catch (...) {

@@ -110,10 +110,15 @@ class Tlzrw1 {
   int32_t ReadInput(void* buffer, int32_t count);
   int32_t WriteOutput(const void* buffer, int32_t count);
   void ProgressPoint();
+  // A 4-byte little-endian header field, moved with the reading or writing
+  // check.
+  uint32_t ReadHeaderField();
+  void WriteHeaderField(uint32_t value);
 
-  void DecompressLzh();
+  // The bodies behind the header; original_size is the header's size field.
+  void DecompressLzh(int32_t original_size);
   void CompressLzh();
-  void LzrwDecompressBlocks();
+  void LzrwDecompressBlocks(int32_t original_size);
   void LzrwCompressBlocks();
 
   std::unique_ptr<TLZH> LzhCodec;

@@ -4,7 +4,6 @@
 
 #include "compression/LZRW1.h"
 #include "compression/LZRW1KH.h"
-#include "compression/bytes.h"
 #include "compression/operation.h"
 
 namespace stowaway {
@@ -42,8 +41,6 @@ int32_t Tlzrw1::Compress() {
   const TCompressMode mode = CompressMode == TCompressMode::Auto ? Advise() : CompressMode;
   OperationBuffers buffers(*this, "Lzrw1 (de)compression : Failed to get memory for I/O buffers !");
   SignatureOut = mode == TCompressMode::Fast ? LzrwIdentifier : LzhIdentifier;
-  InHandle = 0;
-  OutHandle = 0;
 
   const int64_t size = UseStream ? InputStream->Size() : ProbeFileSize(InputFile);
   if (size < 0) {
@@ -61,15 +58,10 @@ int32_t Tlzrw1::Compress() {
     OpenEnds ends(*this);
     ends.Open();
     try {
-      uint8_t field[4];
-      StoreLE32(field, SignatureOut);
-      IoCount = WriteOutput(field, 4);
-      CheckWrite(IoCount, 4);
+      WriteHeaderField(SignatureOut);
       WriteTotal = 4;
       ReadTotal = 0;
-      StoreLE32(field, static_cast<uint32_t>(OriginalSize));
-      IoCount = WriteOutput(field, 4);
-      CheckWrite(IoCount, 4);
+      WriteHeaderField(static_cast<uint32_t>(OriginalSize));
       WriteTotal += 4;
       if (mode == TCompressMode::Fast) {
         LzrwCompressBlocks();

@@ -1,7 +1,6 @@
 // The component's side of the LZH codec: its block-buffered byte source and
 // sink, and the LZH branches of Decompress and Compress.
 #include "compression/LZRW1.h"
-#include "compression/bytes.h"
 #include "compression/lzh.h"
 
 namespace stowaway {
@@ -68,14 +67,7 @@ class Tlzrw1::LzhBlockWriter final : public LzhSink {
   Tlzrw1& owner_;
 };
 
-void Tlzrw1::DecompressLzh() {
-  // The size field comes straight from the input, not through the buffer.
-  uint8_t size_field[4];
-  IoCount = ReadInput(size_field, 4);
-  CheckRead(IoCount, 4);
-  ReadTotal += 4;
-  const auto original_size = static_cast<int32_t>(LoadLE32(size_field));
-
+void Tlzrw1::DecompressLzh(int32_t original_size) {
   LzhBlockReader reader(*this);
   LzhBlockWriter writer(*this);
   LzhCodec->DecodeStream(original_size, reader, writer);

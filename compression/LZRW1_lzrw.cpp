@@ -18,13 +18,7 @@ namespace {
 
 }  // namespace
 
-void Tlzrw1::LzrwDecompressBlocks() {
-  uint8_t size_field[4];
-  IoCount = ReadInput(size_field, 4);
-  CheckRead(IoCount, 4);
-  ReadTotal += 4;
-  const auto original_size = static_cast<int32_t>(LoadLE32(size_field));
-
+void Tlzrw1::LzrwDecompressBlocks(int32_t original_size) {
   while (BlockOutLength == BlockSize) {
     uint8_t length_field[2];
     IoCount = ReadInput(length_field, 2);
