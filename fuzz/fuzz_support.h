@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "compression/LZRW1.h"
+#include "compression/bytes.h"
 #include "platform/exception.h"
 #include "platform/stream.h"
 
@@ -50,7 +51,7 @@ class CountingStream final : public TStream {
 // and the body).
 inline std::vector<uint8_t> WithSignature(uint32_t signature, const uint8_t* data, size_t size) {
   std::vector<uint8_t> packed(4 + size);
-  for (int i = 0; i < 4; ++i) packed[static_cast<size_t>(i)] = static_cast<uint8_t>(signature >> (8 * i));
+  StoreLE32(packed.data(), signature);
   std::copy(data, data + size, packed.begin() + 4);
   return packed;
 }
@@ -75,8 +76,7 @@ inline void DecompressChecked(const std::vector<uint8_t>& packed) {
   }
   Require(written == out.Written(), "Decompress returned another count than it wrote");
   Require(packed.size() >= 8, "Decompress succeeded without a whole header");
-  const auto announced = static_cast<int32_t>(packed[4] | packed[5] << 8 | packed[6] << 16 |
-                                              static_cast<uint32_t>(packed[7]) << 24);
+  const auto announced = static_cast<int32_t>(LoadLE32(packed.data() + 4));
   Require(written == announced, "Decompress succeeded with another size than the header's");
   Require(codec.BytesRead <= static_cast<int64_t>(packed.size()), "more bytes counted than read");
 }

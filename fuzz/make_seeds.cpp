@@ -3,7 +3,6 @@
 // folder given. The seeds are kept in the repository; run this again only
 // when the formats change.
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -78,10 +77,7 @@ class Corpus {
   Corpus(const fs::path& root, const std::string& target) : folder_(root / "corpus" / target) {
     fs::create_directories(folder_);
   }
-  void Add(const std::string& name, const Bytes& seed) const {
-    std::ofstream out(folder_ / name, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(seed.data()), static_cast<std::streamsize>(seed.size()));
-  }
+  void Add(const std::string& name, const Bytes& seed) const { testing::WriteFileBytes(folder_ / name, seed); }
 
  private:
   fs::path folder_;

@@ -65,8 +65,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::Require(written == static_cast<int64_t>(packed.Data().size()), "Compress returned another count than it wrote");
   fuzz::Require(codec.BytesRead == static_cast<int64_t>(input.size()), "Compress did not count the whole input");
   fuzz::Require(codec.BytesWritten == written, "Compress's last progress point is not its result");
-  const uint8_t expected_signature = mode == TCompressMode::Good ? 0x21 : mode == TCompressMode::Fast ? 0x57 : 0;
-  fuzz::Require(expected_signature == 0 || packed.Data()[0] == expected_signature, "the mode's signature is missing");
+  const uint32_t expected_signature =
+      mode == TCompressMode::Good ? LzhIdentifier : mode == TCompressMode::Fast ? LzrwIdentifier : 0;
+  fuzz::Require(expected_signature == 0 || LoadLE32(packed.Data().data()) == expected_signature,
+                "the mode's signature is missing");
 
   // The same component unpacks: nothing of the packing may carry over.
   TMemoryStream restored;
