@@ -14,9 +14,6 @@
 namespace stowaway {
 namespace {
 
-constexpr int32_t PackedHeaderSize = 8;
-constexpr int32_t CopyBlock = 32768;
-
 // Every byte of the archive passes here, which keeps the archive below
 // ArchiveSizeLimit: a write that would reach it moves nothing.
 class LimitedOutput final : public TStream {
@@ -50,9 +47,11 @@ class LimitedOutput final : public TStream {
   bool reached_ = false;
 };
 
-[[noreturn]] void WouldReachLimit(const ArchiveItem& item) {
-  throw EArchiveError("Archive would reach 2 GiB at entry " + item.FileName);
+[[noreturn]] void WouldReachLimitAt(const std::string& place) {
+  throw EArchiveError("Archive would reach 2 GiB at " + place);
 }
+
+[[noreturn]] void WouldReachLimit(const ArchiveItem& item) { WouldReachLimitAt("entry " + item.FileName); }
 
 // How messages name a source: its path, or the name it is stored under.
 std::string SourceName(const ByteSource& source, const std::string& stored_as) {
@@ -102,23 +101,22 @@ std::string FileIdentity(std::string name) {
   return name;
 }
 
-void WriteAll(LimitedOutput& out, const void* buffer, int32_t count, const ArchiveItem& reaching) {
+// place: what the archive would reach the limit at, for the message.
+void WriteAll(LimitedOutput& out, const void* buffer, int32_t count, const std::string& place) {
   if (out.Write(buffer, count) == count) return;
-  if (out.Reached()) WouldReachLimit(reaching);
+  if (out.Reached()) WouldReachLimitAt(place);
   throw EArchiveError("Cannot write the archive");
 }
 
 void CopyImage(LimitedOutput& out, const ByteSource& image) {
   const std::unique_ptr<TStream> in = OpenSource(image);
-  std::vector<uint8_t> block(CopyBlock);
+  const std::string place = "the program image";
+  std::vector<uint8_t> block(BlockSize);
   for (;;) {
-    const int32_t got = in->Read(block.data(), CopyBlock);
+    const int32_t got = in->Read(block.data(), BlockSize);
     if (got < 0) throw EArchiveError("Cannot read file " + image.Path());
     if (got == 0) return;
-    if (out.Write(block.data(), got) != got) {
-      if (out.Reached()) throw EArchiveError("Archive would reach 2 GiB at the program image");
-      throw EArchiveError("Cannot write the archive");
-    }
+    WriteAll(out, block.data(), got, place);
   }
 }
 
@@ -166,7 +164,7 @@ int64_t WriteCheckedArchive(TStream& out, const ByteSource& image,
   }
   StoreLE32(trailer.data() + items.size() * DirectoryEntrySize,
             static_cast<uint32_t>(items.size()));
-  WriteAll(archive, trailer.data(), static_cast<int32_t>(trailer.size()), items.back());
+  WriteAll(archive, trailer.data(), static_cast<int32_t>(trailer.size()), "entry " + items.back().FileName);
   return archive.At() - first;
 }
 

@@ -36,6 +36,9 @@ enum class TCompressMode : uint8_t {
 
 inline constexpr uint32_t LzhIdentifier = 0x4C5A4821;   // bytes "!HZL"
 inline constexpr uint32_t LzrwIdentifier = 0x4C5A5257;  // bytes "WRZL"
+// A packed stream starts with the signature and the unpacked size, each four
+// bytes, low byte first.
+inline constexpr int32_t PackedHeaderSize = 8;
 
 // Unpacked data moves at most this many bytes at a time.
 inline constexpr int32_t BlockSize = 32768;

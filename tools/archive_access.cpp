@@ -8,12 +8,6 @@
 #include "tools/windows1252.h"
 
 namespace stowaway {
-namespace {
-
-constexpr int32_t PackedHeaderSize = 8;
-
-}  // namespace
-
 std::vector<ArchiveDirectoryEntry> OpenArchiveDirectory(const std::string& path) {
   std::unique_ptr<TFileStream> archive;
   try {
