@@ -54,8 +54,7 @@ std::string SafeOutputName(const std::string& file_name, const std::string& stor
     if (!IsSafeFileName(name)) throw EArchiveError(refusal + file_name);
     return name;
   }
-  const bool folder = !stored_path.empty() && stored_path[0] == FolderEntryMark;
-  std::string path = folder ? stored_path.substr(1) : stored_path;
+  std::string path = IsFolderPath(stored_path) ? stored_path.substr(1) : stored_path;
   if (!IsSafeStoredPath(path)) throw EArchiveError(refusal + stored_path);
   return path;
 }

@@ -25,6 +25,9 @@ inline constexpr int32_t DirectoryEntrySize = 428;
 inline constexpr int32_t DirectorySlots = 501;
 // The first character of a folder entry's StoredPath.
 inline constexpr char FolderEntryMark = '|';
+inline bool IsFolderPath(const std::string& stored_path) {
+  return !stored_path.empty() && stored_path[0] == FolderEntryMark;
+}
 
 // One directory record, decoded.
 struct ArchiveDirectoryEntry {
@@ -34,7 +37,7 @@ struct ArchiveDirectoryEntry {
   std::string FileName;
   std::string StoredPath;  // a leading '|' makes the record a folder entry
 
-  bool IsFolder() const { return !StoredPath.empty() && StoredPath[0] == FolderEntryMark; }
+  bool IsFolder() const { return IsFolderPath(StoredPath); }
 };
 
 // The directory of the archive at path (or in archive, whose name the

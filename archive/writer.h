@@ -56,7 +56,7 @@ struct ArchiveItem {
   // A folder entry: stored-path mode creates folder_path below the
   // destination folder; it must come before the entries inside it.
   static ArchiveItem Folder(const std::string& folder_path);
-  bool IsFolder() const { return !StoredPath.empty() && StoredPath[0] == FolderEntryMark; }
+  bool IsFolder() const { return IsFolderPath(StoredPath); }
 };
 
 // How the archive is meant to be extracted, which decides what an entry's
