@@ -1,10 +1,10 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cassert>
 
 #include "platform/interrupt.h"
+#include "platform/path_posix.h"
 
 namespace stowaway {
 namespace {
@@ -51,8 +51,7 @@ extern "C" void OnInterrupt(int signal) {
 InterruptGuard::InterruptGuard(const std::string& path, const std::string& notice) {
   SignalsHeld held;
   assert(!Armed);
-  GuardedPath = path;
-  std::replace(GuardedPath.begin(), GuardedPath.end(), '\\', '/');
+  GuardedPath = NativePath(path);
   Notice = notice;
   struct sigaction handler {};
   handler.sa_handler = OnInterrupt;

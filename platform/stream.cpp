@@ -15,7 +15,7 @@ int64_t TStream::Size() {
   return end;
 }
 
-TFileStream::TFileStream(const std::string& path, Mode mode) : path_(path) {
+TFileStream::TFileStream(const std::string& path, Mode mode) {
   if (mode == Mode::OpenRead) {
     handle_ = Files().OpenReadShared(path);
     if (handle_ <= 0) throw EFOpenError("Cannot open file " + path);

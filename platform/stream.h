@@ -48,10 +48,7 @@ class TFileStream final : public TStream {
   int32_t Write(const void* buffer, int32_t count) override;
   int64_t Seek(int64_t offset, SeekOrigin origin) override;
 
-  const std::string& FileName() const { return path_; }
-
  private:
-  std::string path_;
   FileHandle handle_;
 };
 
