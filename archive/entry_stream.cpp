@@ -9,7 +9,7 @@ namespace stowaway {
 TEntryStream::TEntryStream(TStream& archive, const ArchiveDirectoryEntry& entry)
     : archive_(archive),
       start_(entry.StartOffset),
-      length_(int64_t{entry.EndOffset} - entry.StartOffset) {
+      length_(entry.PackedSize()) {
   const int64_t size = archive_.Size();
   if (entry.StartOffset < 0 || length_ < 0 || int64_t{entry.EndOffset} > size) {
     throw EArchiveError("Damaged entry in archive: " + entry.FileName);

@@ -38,6 +38,8 @@ struct ArchiveDirectoryEntry {
   std::string StoredPath;  // a leading '|' makes the record a folder entry
 
   bool IsFolder() const { return IsFolderPath(StoredPath); }
+  // The bytes between the offsets; negative for a damaged record.
+  int64_t PackedSize() const { return int64_t{EndOffset} - StartOffset; }
 };
 
 // The directory of the archive at path (or in archive, whose name the

@@ -8,15 +8,16 @@
 #include "tools/windows1252.h"
 
 namespace stowaway {
-std::vector<ArchiveDirectoryEntry> OpenArchiveDirectory(const std::string& path) {
-  std::unique_ptr<TFileStream> archive;
+OpenedArchive OpenArchive(const std::string& path) {
+  OpenedArchive archive;
   try {
-    archive = std::make_unique<TFileStream>(path, TFileStream::Mode::OpenRead);
+    archive.file = std::make_unique<TFileStream>(path, TFileStream::Mode::OpenRead);
   } catch (const EFOpenError&) {
     throw EToolFailure(path + ": cannot be opened; check the name and that it can be read");
   }
   try {
-    return ReadDirectory(*archive, path);
+    archive.directory = ReadDirectory(*archive.file, path);
+    return archive;
   } catch (const Exception&) {
     throw EToolFailure(path +
                        ": not an installer (no archive directory at its end); it may be "

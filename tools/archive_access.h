@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,9 +14,15 @@
 
 namespace stowaway {
 
-// The directory of the archive at path. Raises EToolFailure naming path
-// when it cannot be opened or holds no archive directory.
-std::vector<ArchiveDirectoryEntry> OpenArchiveDirectory(const std::string& path);
+// An installer open for reading, and its directory.
+struct OpenedArchive {
+  std::unique_ptr<TFileStream> file;
+  std::vector<ArchiveDirectoryEntry> directory;
+};
+
+// Opens the archive at path and reads its directory. Raises EToolFailure
+// naming path when it cannot be opened or holds no archive directory.
+OpenedArchive OpenArchive(const std::string& path);
 
 // The packed header of a file entry.
 struct EntryHeader {

@@ -142,22 +142,22 @@ int Run(const Arguments& arguments) {
   const bool force = arguments.Has("force");
   const bool quiet = arguments.Has("quiet");
 
-  const std::vector<ArchiveDirectoryEntry> directory = OpenArchiveDirectory(path);
+  const auto [file, directory] = OpenArchive(path);
   std::vector<Target> targets;
   int64_t total = 0;
   for (size_t i = 0; i < directory.size(); ++i) {
     const ArchiveDirectoryEntry& entry = directory[i];
     if (entry.IsFolder() && !stored_paths) continue;
     targets.push_back(Locate(path, dir, i, entry, stored_paths));
-    if (!entry.IsFolder()) total += std::max<int64_t>(int64_t{entry.EndOffset} - entry.StartOffset, 0);
+    if (!entry.IsFolder()) total += std::max<int64_t>(entry.PackedSize(), 0);
   }
-  if (KindOfPath(dir) != PathKind::Missing && KindOfPath(dir) != PathKind::Folder) {
+  if (const PathKind kind = KindOfPath(dir); kind != PathKind::Missing && kind != PathKind::Folder) {
     throw EToolFailure(dir + " is not a folder; -C names the folder to extract into");
   }
   CheckTargets(path, directory, targets, force);
   MakeFolders(dir);
 
-  TFileStream archive(path, TFileStream::Mode::OpenRead);
+  TFileStream& archive = *file;
   int64_t done = 0;
   int files = 0;
   int folders = 0;
@@ -176,7 +176,7 @@ int Run(const Arguments& arguments) {
       UnpackEntry(archive, path, target.index, entry, out.Stream(),
                   [&](int32_t read) { bar.Show(done + read, shown); });
       out.Commit();
-      done += int64_t{entry.EndOffset} - entry.StartOffset;
+      done += entry.PackedSize();
       ++files;
     }
   }

@@ -140,8 +140,8 @@ void PrintTable(const std::vector<Row>& rows, const Totals& totals) {
 int Run(const Arguments& arguments) {
   if (arguments.operands.size() != 1) throw EUsage("name one ARCHIVE to list");
   const std::string& path = arguments.operands[0];
-  const std::vector<ArchiveDirectoryEntry> directory = OpenArchiveDirectory(path);
-  TFileStream archive(path, TFileStream::Mode::OpenRead);
+  const auto [file, directory] = OpenArchive(path);
+  TFileStream& archive = *file;
 
   std::vector<Row> rows;
   Totals totals;
@@ -153,7 +153,7 @@ int Run(const Arguments& arguments) {
       ++totals.folders;
     } else {
       ++totals.files;
-      row.packed = int64_t{row.entry.EndOffset} - row.entry.StartOffset;
+      row.packed = row.entry.PackedSize();
       row.header = ReadEntryHeader(archive, row.entry);
       if (row.header.readable) {
         totals.packed += row.packed;

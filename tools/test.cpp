@@ -42,12 +42,12 @@ int Run(const Arguments& arguments) {
   const std::string& path = arguments.operands[0];
   const bool quiet = arguments.Has("quiet");
   const bool stored_paths = arguments.Has("stored-paths");
-  const std::vector<ArchiveDirectoryEntry> directory = OpenArchiveDirectory(path);
-  TFileStream archive(path, TFileStream::Mode::OpenRead);
+  const auto [file, directory] = OpenArchive(path);
+  TFileStream& archive = *file;
 
   int64_t total = 0;
   for (const ArchiveDirectoryEntry& entry : directory) {
-    if (!entry.IsFolder()) total += std::max<int64_t>(int64_t{entry.EndOffset} - entry.StartOffset, 0);
+    if (!entry.IsFolder()) total += std::max<int64_t>(entry.PackedSize(), 0);
   }
   int64_t done = 0;
   int64_t unpacked = 0;
@@ -61,7 +61,7 @@ int Run(const Arguments& arguments) {
       TDiscardStream nowhere;
       unpacked += UnpackEntry(archive, path, i, entry, nowhere,
                               [&](int32_t read) { bar.Show(done + read, shown); });
-      done += int64_t{entry.EndOffset} - entry.StartOffset;
+      done += entry.PackedSize();
     }
   }
   if (!quiet) {
