@@ -58,18 +58,16 @@ Ends TwoFiles(const Arguments& arguments, const char* what) {
   return {arguments.operands[0], arguments.operands[1]};
 }
 
-// Runs one operation of codec from input into output, with a bar over the
-// input's bytes.
-int32_t Transfer(const std::string& command, const std::string& verb, const Ends& ends,
-                 Tlzrw1& codec, int32_t (Tlzrw1::*operation)(), bool quiet,
-                 const std::string& failure) {
-  const std::unique_ptr<TFileStream> input = OpenInput(ends.in);
-  const int64_t size = InputSize(*input, ends.in);
+// Runs one operation of codec from input, the file ends.in open at its
+// start, into output, with a bar over the input's bytes.
+int32_t Transfer(const std::string& command, const std::string& verb, const Ends& ends, TStream& input,
+                 Tlzrw1& codec, int32_t (Tlzrw1::*operation)(), bool quiet, const std::string& failure) {
+  const int64_t size = InputSize(input, ends.in);
   if (size >= (int64_t{1} << 31)) {
     throw EToolFailure(ends.in + ": 2 GiB or larger; a packed stream holds less");
   }
   codec.UseStream = true;
-  codec.InputStream = input.get();
+  codec.InputStream = &input;
   int32_t result;
   {
     ProgressBar bar(verb, size, quiet);
@@ -91,11 +89,9 @@ int RunCompress(const Arguments& arguments) {
   const CodecChoice choice = ReadCodecChoice(arguments);
   RequireReplaceable(ends.out, arguments.Has("force"));
   Tlzrw1 codec;
-  {
-    const std::unique_ptr<TFileStream> input = OpenInput(ends.in);
-    codec.CompressMode = ResolveMode(*input, choice);
-  }
-  const int32_t written = Transfer("compress", "packing", ends, codec, &Tlzrw1::Compress,
+  const std::unique_ptr<TFileStream> input = OpenInput(ends.in);
+  codec.CompressMode = ResolveMode(*input, choice);
+  const int32_t written = Transfer("compress", "packing", ends, *input, codec, &Tlzrw1::Compress,
                                    arguments.Has("quiet"),
                                    "cannot pack " + ends.in + " into " + ends.out + ": ");
   if (!arguments.Has("quiet")) {
@@ -107,24 +103,28 @@ int RunCompress(const Arguments& arguments) {
   return 0;
 }
 
-// A clear word for the commonest mistake, before the component's own.
-void RequirePackedStream(const std::string& path) {
-  const std::unique_ptr<TFileStream> input = OpenInput(path);
+// A clear word for the commonest mistake, before the component's own; input,
+// the file at path, is left at its start.
+void RequirePackedStream(TStream& input, const std::string& path) {
   uint8_t signature[4] = {};
-  const int32_t got = input->Read(signature, 4);
+  const int32_t got = input.Read(signature, 4);
   const uint32_t value = LoadLE32(signature);
   if (got != 4 || (value != LzhIdentifier && value != LzrwIdentifier)) {
     throw EToolFailure(path + ": not a packed stream (it begins with neither \"!HZL\" nor "
                        "\"WRZL\"); installers are read with 'stowaway extract'");
+  }
+  if (input.Seek(0, SeekOrigin::Begin) != 0) {
+    throw EToolFailure(path + ": cannot go back to its start; name a regular file");
   }
 }
 
 int RunDecompress(const Arguments& arguments) {
   const Ends ends = TwoFiles(arguments, "the packed file to read and the file to write");
   RequireReplaceable(ends.out, arguments.Has("force"));
-  RequirePackedStream(ends.in);
+  const std::unique_ptr<TFileStream> input = OpenInput(ends.in);
+  RequirePackedStream(*input, ends.in);
   Tlzrw1 codec;
-  const int32_t written = Transfer("decompress", "unpacking", ends, codec, &Tlzrw1::Decompress,
+  const int32_t written = Transfer("decompress", "unpacking", ends, *input, codec, &Tlzrw1::Decompress,
                                    arguments.Has("quiet"), "cannot unpack " + ends.in + " into " + ends.out + ": ");
   if (!arguments.Has("quiet")) {
     std::cout << ends.in << ": unpacked " << written << " bytes into " << ends.out << '\n';
