@@ -217,10 +217,12 @@ Written WriteInstaller(const Request& request, std::vector<PlannedEntry>& entrie
   Written written;
   std::vector<ArchiveItem> items;
   std::vector<int64_t> before(entries.size());
+  std::vector<std::string> shown(entries.size());
   for (size_t i = 0; i < entries.size(); ++i) {
     if (!entries[i].item.IsFolder()) Measure(entries[i], request.choice);
     before[i] = written.source_size;
     written.source_size += entries[i].size;
+    shown[i] = Shown(FileNamePart(entries[i].item.FileName));
     items.push_back(entries[i].item);
   }
 
@@ -230,7 +232,7 @@ Written WriteInstaller(const Request& request, std::vector<PlannedEntry>& entrie
   const auto progress = [&](int32_t index, int32_t bytes_read, int32_t bytes_written) {
     const auto at = static_cast<size_t>(index);
     counts[at] = {bytes_read, bytes_written};
-    bar.Show(before[at] + bytes_read, Shown(FileNamePart(entries[at].item.FileName)));
+    bar.Show(before[at] + bytes_read, shown[at]);
   };
   try {
     written.size = WriteArchive(out.Stream(), ByteSource::File(request.stub), items,
