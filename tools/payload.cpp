@@ -4,6 +4,7 @@
 #include <cctype>
 #include <set>
 #include <string_view>
+#include <utility>
 
 #include "archive/names.h"
 #include "platform/folder.h"
@@ -80,7 +81,7 @@ class Walk {
     if (!open_folders_.insert(identity).second) {
       throw EToolFailure(folder + ": a link leads back into a folder that holds it; leave it out");
     }
-    std::vector<std::pair<std::string, std::string>> children;  // archive name, host name
+    std::vector<std::pair<std::string, std::string>> children;  // archive name, host path
     std::vector<std::string> names;
     try {
       names = FolderEntries(folder);
@@ -88,13 +89,14 @@ class Walk {
       throw EToolFailure(folder + ": cannot read this folder; check its permissions");
     }
     for (const std::string& name : names) {
-      children.emplace_back(ArchiveName(JoinPath(folder, name), name), name);
+      std::string source = JoinPath(folder, name);
+      std::string archive_name = ArchiveName(source, name);
+      children.emplace_back(std::move(archive_name), std::move(source));
     }
     std::sort(children.begin(), children.end(), [](const auto& a, const auto& b) {
       return std::string_view(a.first) < std::string_view(b.first);
     });
-    for (const auto& [archive_name, host_name] : children) {
-      const std::string source = JoinPath(folder, host_name);
+    for (const auto& [archive_name, source] : children) {
       const PathKind kind = KindOfPath(source);
       if (kind == PathKind::Missing) throw EToolFailure(source + ": a link that leads nowhere; leave it out");
       if (kind == PathKind::Other) throw EToolFailure(source + ": neither a file nor a folder; leave it out");
