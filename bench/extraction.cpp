@@ -17,9 +17,12 @@ std::string EntryName(const CorpusFile& file) {
 
 Extraction::Extraction(const Corpus& corpus, TCompressMode mode, const std::filesystem::path& work)
     : corpus_(corpus), mode_(mode) {
+  // Full paths, as the unpacker passes them, worked out here rather than in
+  // the timed Run.
+  const std::filesystem::path folder = std::filesystem::absolute(work);
   const std::string id = Id();
-  archive_ = work / (id + ".archive");
-  destination_ = work / (id + "-extracted");
+  archive_ = folder / (id + ".archive");
+  destination_ = folder / (id + "-extracted");
   std::vector<ArchiveItem> items;
   for (const CorpusFile& file : corpus.Files) {
     ArchiveItem item;
@@ -31,7 +34,6 @@ Extraction::Extraction(const Corpus& corpus, TCompressMode mode, const std::file
   }
   archive_size_ = WriteArchiveFile(archive_.string(), ByteSource::Memory({}), items,
                                    ArchiveLayout::FileNames);
-  Clear();
 }
 
 void Extraction::Clear() {
@@ -39,8 +41,8 @@ void Extraction::Clear() {
   std::filesystem::create_directories(destination_);
 }
 
-std::string Extraction::Id() const {
-  return mode_ == TCompressMode::Good ? "extract-good" : "extract-fast";
+std::string Extraction::IdFor(TCompressMode mode) {
+  return mode == TCompressMode::Good ? "extract-good" : "extract-fast";
 }
 
 std::string Extraction::Label() const {
@@ -56,8 +58,7 @@ void Extraction::Run() {
     GetEntryCounters(read, written);
     ++points;
   };
-  const std::string destination = std::filesystem::absolute(destination_).string();
-  if (!ExtractAllEntries(std::filesystem::absolute(archive_).string(), destination, hook, false)) {
+  if (!ExtractAllEntries(archive_.string(), destination_.string(), hook, false)) {
     throw std::runtime_error("ExtractAllEntries failed on " + archive_.string());
   }
   if (points == 0) throw std::runtime_error("ExtractAllEntries made no progress point");

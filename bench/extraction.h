@@ -17,7 +17,9 @@ class Extraction {
   // Raises whatever the archive writer raises.
   Extraction(const Corpus& corpus, TCompressMode mode, const std::filesystem::path& work);
 
-  std::string Id() const;
+  // "extract-fast" or "extract-good": how --only names the extraction in mode.
+  static std::string IdFor(TCompressMode mode);
+  std::string Id() const { return IdFor(mode_); }
   std::string Label() const;
   int64_t ArchiveSize() const { return archive_size_; }
 

@@ -250,7 +250,7 @@ int Main(int argc, char** argv) {
   const std::filesystem::path work = options.Output / "work";
   std::filesystem::create_directories(work);
   for (const TCompressMode mode : {TCompressMode::Fast, TCompressMode::Good}) {
-    if (!wanted(mode == TCompressMode::Fast ? "extract-fast" : "extract-good")) continue;
+    if (!wanted(Extraction::IdFor(mode))) continue;
     std::cerr << "writing the " << (mode == TCompressMode::Fast ? "Fast" : "Good")
               << " archive of the corpus\n";
     auto extraction = std::make_unique<Extraction>(corpus, mode, work);
