@@ -4,6 +4,7 @@
 #include "archive/errors.h"
 #include "compression/LZRW1.h"
 #include "compression/bytes.h"
+#include "tools/codec_choice.h"
 #include "tools/errors.h"
 #include "tools/windows1252.h"
 
@@ -32,8 +33,8 @@ EntryHeader ReadEntryHeader(TStream& archive, const ArchiveDirectoryEntry& entry
     uint8_t bytes[PackedHeaderSize];
     if (packed.Read(bytes, PackedHeaderSize) != PackedHeaderSize) return header;
     const uint32_t signature = LoadLE32(bytes);
-    header.codec = signature == LzhIdentifier    ? "LZH"
-                   : signature == LzrwIdentifier ? "LZRW1/KH"
+    header.codec = signature == LzhIdentifier    ? CodecName(TCompressMode::Good)
+                   : signature == LzrwIdentifier ? CodecName(TCompressMode::Fast)
                                                  : "unknown";
     header.original_size = static_cast<int32_t>(LoadLE32(bytes + 4));
     header.readable = true;
