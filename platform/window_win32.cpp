@@ -5,6 +5,7 @@
 #include <map>
 #include <vector>
 
+#include "platform/host.h"
 #include "platform/window.h"
 
 namespace stowaway {
@@ -97,17 +98,10 @@ class Win32WindowSystem final : public WindowSystem {
     if (started_ != nullptr) ::CloseHandle(started_);
   }
 
-  // A buffer of MAX_PATH would cut a longer path without a word: it grows
-  // until the whole path fits.
+  // Whole, however long: a buffer of MAX_PATH would cut it without a word.
   std::string ModulePath() override {
-    std::vector<char> buffer(MAX_PATH + 1);
-    for (;;) {
-      const DWORD length =
-          ::GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-      if (length == 0) return {};
-      if (length < buffer.size() - 1) return LongForm(std::string(buffer.data(), length));
-      buffer.resize(buffer.size() * 2);
-    }
+    const std::string path = ExecutablePath();
+    return path.empty() ? path : LongForm(path);
   }
 
   std::string CommandLine() override { return ::GetCommandLineA(); }
