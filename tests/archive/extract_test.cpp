@@ -139,9 +139,11 @@ TEST_F(Extraction, ProgressOnlyInsideExtractAllEntries) {
   ASSERT_TRUE(ExtractAllEntries(path, dest, Recorder(), false));
   EXPECT_FALSE(ProgressHook) << "the caller's hook does not outlive the extraction";
   points.clear();
-  ProgressHook = Recorder();
-  ASSERT_TRUE(ExtractArchiveEntry(path, dest, 0, false));
-  ProgressHook = nullptr;
+  {
+    const HookInUse callers(Recorder());
+    ASSERT_TRUE(ExtractArchiveEntry(path, dest, 0, false));
+    EXPECT_TRUE(ProgressHook) << "the caller's hook is back";
+  }
   EXPECT_TRUE(points.empty()) << "a lone entry reports no progress";
   int32_t read = -7;
   int32_t written = -9;

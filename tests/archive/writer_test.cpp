@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "archive/packerunit.h"
 #include "tests/archive/archive_builder.h"
 #include "tests/support/faults.h"
 
@@ -47,17 +48,18 @@ TEST(ArchiveWriter, WritesTheHandLaidArchive) {
 }
 
 TEST(ArchiveWriter, ReportsProgressPerEntryAndRestoresTheHook) {
-  ProgressHook = [] { FAIL() << "the caller's hook is not called while packing"; };
   Calls calls;
   TMemoryStream out;
-  WriteArchive(out, Image,
-               {Item("a", testing::TextLike(70000, 1)), ArchiveItem::Folder("d"),
-                Item("b", Bytes(5, 'b'), TCompressMode::Fast)},
-               FileNames, [&](int32_t i, int32_t read, int32_t written) {
-                 calls.emplace_back(i, read, written);
-               });
-  EXPECT_TRUE(ProgressHook) << "the hook in place before is back";
-  ProgressHook = nullptr;
+  {
+    const HookInUse callers([] { FAIL() << "the caller's hook is not called while packing"; });
+    WriteArchive(out, Image,
+                 {Item("a", testing::TextLike(70000, 1)), ArchiveItem::Folder("d"),
+                  Item("b", Bytes(5, 'b'), TCompressMode::Fast)},
+                 FileNames, [&](int32_t i, int32_t read, int32_t written) {
+                   calls.emplace_back(i, read, written);
+                 });
+    EXPECT_TRUE(ProgressHook) << "the hook in place before is back";
+  }
 
   const std::vector<ArchiveDirectoryEntry> entries = ReadDirectory(out, "memory");
   Calls last(3);
