@@ -197,7 +197,13 @@ TEST_F(Extraction, UnsafeNamesAreRefusedAndCreateNothing) {
                                                                {"../evil.txt", "", false},
                                                                {"x", "a\\..\\..\\evil.txt", true},
                                                                {"x", "C:evil.txt", true},
-                                                               {"x", "|/evil", true}}) {
+                                                               {"x", "|/evil", true},
+                                                               {"NUL", "", false},
+                                                               {"sub\\com1.txt", "", false},
+                                                               {"x", "a\\CONOUT$", true},
+                                                               {"x", "a\x1b[2J\\b", true},
+                                                               {"x", "|d\\x\ny", true},
+                                                               {"x", "a\\?*<>", true}}) {
     const std::string path =
         Archive(ArchiveBuilder().AddFile(ToBytes("payload"), file_name, stored_path));
     EXPECT_EQ(

@@ -154,6 +154,69 @@ TEST_F(DamagedInstaller, NamesLeadingOutOfTheFolderStopTheExtractionBeforeItStar
   }
 }
 
+TEST_F(DamagedInstaller, NamesWindowsRefusesStopTheExtractionBeforeItStarts) {
+  struct Case {
+    std::string file_name;
+    std::string stored_path;
+    bool stored_paths;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"NUL", "", false, "NUL; it is a device name on Windows ('NUL')"},
+      {"sub\\com1.txt", "", false, "sub\\com1.txt; it is a device name on Windows ('com1.txt')"},
+      {"x", "bin\\CONOUT$", true, "bin\\CONOUT$; it is a device name on Windows ('CONOUT$')"},
+      {"x", "a\x1b[31m\\b", true, ""},
+      {"x", "a\nb", true, ""},
+      {"x", "d\\?*<>", true, "d\\?*<>; it holds '?', which Windows does not allow in names"},
+  };
+  fs::create_directories(At("jail/inside"));
+  for (const Case& c : cases) {
+    Build({{"setup.exe", front_end}, {"a.txt", text}});
+    Patch(1, [&](ArchiveDirectoryEntry& entry) {
+      entry.FileName = c.file_name;
+      entry.StoredPath = c.stored_path;
+    });
+    std::vector<std::string> arguments = {"extract", "-C", "jail/inside", "installer.exe"};
+    if (c.stored_paths) arguments.push_back("--stored-paths");
+    const Outcome extracted = Run(arguments);
+    EXPECT_EQ(extracted.status, 1) << c.stored_path;
+    EXPECT_THAT(extracted.err, StartsWith("stowaway extract: installer.exe: entry 1 (" + c.file_name +
+                                          ") has a name that Windows does not allow: " + c.message));
+    EXPECT_TRUE(fs::is_empty(At("jail/inside"))) << c.stored_path;
+
+    std::vector<std::string> test = {"test", "installer.exe"};
+    if (c.stored_paths) test.push_back("--stored-paths");
+    EXPECT_EQ(Run(test).status, 1) << c.stored_path;
+  }
+}
+
+TEST_F(DamagedInstaller, NamesWindowsTakesForOneFileAreRefusedAsOne) {
+  // Windows drops trailing dots and spaces: all three are a.txt there.
+  Build({{"setup.exe", front_end}, {"a.txt", text}, {"b.bin", binary}, {"c.bin", binary}});
+  Patch(2, [](ArchiveDirectoryEntry& entry) { entry.FileName = "A.TXT."; });
+  Patch(3, [](ArchiveDirectoryEntry& entry) { entry.FileName = "a.txt "; });
+  const Outcome refused = Run({"extract", "-C", "out", "installer.exe"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, "stowaway extract: installer.exe: entry 1 (a.txt) and entry 2 (A.TXT.) "
+                         "both extract to out/A.TXT.; use --force to let the later one win\n");
+  EXPECT_FALSE(Exists("out"));
+
+  // A folder d. is the folder d.
+  Build({{"setup.exe", front_end}, {"x", text}, {"d", binary}});
+  Patch(1, [](ArchiveDirectoryEntry& entry) { entry = {"QZFILEID", 0, 0, "d.", "|d."}; });
+  EXPECT_EQ(Run({"extract", "--stored-paths", "-C", "out", "installer.exe"}).err,
+            "stowaway extract: installer.exe: entry 1 (d.) and entry 2 (d) both extract to out/d\n");
+  EXPECT_FALSE(Exists("out"));
+
+  // test refuses what extract refuses and what the unpacker would overwrite.
+  Build({{"setup.exe", front_end}, {"a.txt", text}});
+  Patch(1, [](ArchiveDirectoryEntry& entry) { entry.FileName = "SETUP.EXE"; });
+  const Outcome tested = Run({"test", "installer.exe"});
+  EXPECT_EQ(tested.status, 1);
+  EXPECT_EQ(tested.err, "stowaway test: installer.exe: entry 0 (setup.exe) and entry 1 (SETUP.EXE) "
+                        "both extract to SETUP.EXE, so one would replace the other\n");
+}
+
 TEST_F(DamagedInstaller, ExtractDoesNotWriteThroughLinks) {
   ArchiveItem folder = ArchiveItem::Folder("sub");
   const ArchiveItem file{"sub\\a.txt", "sub\\a.txt", ByteSource::Memory(text)};
