@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "archive/packerunit.h"
+#include "archive/names.h"
 #include "platform/exception.h"
 
 namespace stowaway {
