@@ -54,7 +54,7 @@ class Walk {
  private:
   void Add(const std::string& source, const std::string& name, const std::string& parent,
            bool folder) {
-    entries.push_back({source, parent.empty() ? name : parent + '\\' + name, folder});
+    entries.push_back({source, parent.empty() ? name : parent + NameSeparator + name, folder});
   }
 
   // Takes stored by value: callers pass an entry's name, which Add moves when
