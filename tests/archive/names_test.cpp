@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <vector>
+
 #include "archive/directory.h"
 
 namespace stowaway {
@@ -53,16 +56,22 @@ TEST(SafeNames, DeviceNamesWhateverFollowsThem) {
 }
 
 TEST(SafeNames, WhatWindowsRefusesOrChangesSaidInWords) {
-  EXPECT_EQ(NameProblem("what?.txt"), "holds '?', which Windows does not allow in names");
-  EXPECT_EQ(NameProblem("a\x1b[2J"), "holds a control character (27), which Windows does not allow");
-  EXPECT_EQ(NameProblem(". ."), "'. .' is made of dots and spaces only, which Windows does not allow");
   // Readers take trailing dots and spaces, which Windows drops; writers of
   // new archives do not.
-  EXPECT_EQ(NameProblem("dot."), "");
-  EXPECT_EQ(ExactNameProblem("dot."), "ends with '.', which Windows drops from names");
-  EXPECT_EQ(ExactNameProblem("space "), "ends with ' ', which Windows drops from names");
-  EXPECT_EQ(ExactNameProblem("con."), "is a device name on Windows ('con.')");
-  EXPECT_EQ(ExactNameProblem("fine.txt"), "");
+  const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
+      // name, NameProblem, ExactNameProblem
+      {"what?.txt", "holds '?', which Windows does not allow in names", ""},
+      {"a\x1b[2J", "holds a control character (27), which Windows does not allow", ""},
+      {". .", "'. .' is made of dots and spaces only, which Windows does not allow", ""},
+      {"dot.", "", "ends with '.', which Windows drops from names"},
+      {"space ", "", "ends with ' ', which Windows drops from names"},
+      {"con.", "is a device name on Windows ('con.')", ""},
+      {"fine.txt", "", ""},
+  };
+  for (const auto& [name, problem, exact] : cases) {
+    EXPECT_EQ(NameProblem(name), problem);
+    EXPECT_EQ(ExactNameProblem(name), exact.empty() ? problem : exact);
+  }
 }
 
 TEST(SafeNames, StoredPaths) {
