@@ -115,10 +115,6 @@ std::string ExactNameProblem(std::string_view name) {
   return problem;
 }
 
-bool IsSafeFileName(std::string_view name) { return NameProblem(name).empty(); }
-
-bool IsSafeStoredPath(std::string_view path) { return PathProblem(path).empty(); }
-
 std::string FoldCase(std::string text) {
   for (char& c : text) {
     const auto byte = static_cast<uint8_t>(c);

@@ -35,13 +35,6 @@ std::string NameProblem(std::string_view name);
 // that the file would be stored under another name than the one given.
 std::string ExactNameProblem(std::string_view name);
 
-bool IsSafeFileName(std::string_view name);
-
-// True when path stays below the folder it is joined to and names nothing
-// Windows refuses: it holds no ':' (a drive or a stream), and every name
-// between separators is non-empty and passes NameProblem.
-bool IsSafeStoredPath(std::string_view path);
-
 // The form in which Windows compares names: each name of path without its
 // trailing dots and spaces, letters of either case folded into one as in
 // Windows-1252, '/' written as '\'. Two paths with one identity are one file.
@@ -59,8 +52,11 @@ std::string SafeOutputName(const std::string& file_name, const std::string& stor
                            bool use_stored_path, const std::string& refusal);
 
 // Why SafeOutputName would refuse the entry, in words that follow "the
-// name": LeadsOutside, or a NameProblem of one of its names; empty when it
-// would not.
+// name"; empty when it would not. LeadsOutside when the name is empty or a
+// name in it is made of dots and spaces only (it names the folder or its
+// parent), when a stored path holds ':' (a drive or a stream), or when a
+// file name holds '/' before such a name; otherwise the NameProblem of the
+// first name Windows refuses.
 inline constexpr char LeadsOutside[] = "would lead outside the folder";
 std::string OutputNameProblem(const std::string& file_name, const std::string& stored_path,
                               bool use_stored_path);

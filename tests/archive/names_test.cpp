@@ -14,6 +14,10 @@
 namespace stowaway {
 namespace {
 
+bool IsSafeFileName(const std::string& name) { return NameProblem(name).empty(); }
+// Whether stored-path mode would extract an entry of that stored path.
+bool IsSafeStoredPath(const std::string& path) { return OutputNameProblem("x", path, true).empty(); }
+
 TEST(FileNamePart, CutsAfterTheLastBackslashOrColon) {
   EXPECT_EQ(FileNamePart("data.bin"), "data.bin");
   EXPECT_EQ(FileNamePart("sub\\data.bin"), "data.bin");
