@@ -82,6 +82,21 @@ std::string PathProblem(std::string_view path) {
   return problem;
 }
 
+// Letters of either case as one, as Windows compares them in Windows-1252.
+std::string FoldCase(std::string text) {
+  for (char& c : text) {
+    const auto byte = static_cast<uint8_t>(c);
+    uint8_t folded = byte;
+    if (byte >= 'A' && byte <= 'Z') folded = static_cast<uint8_t>(byte + 0x20);
+    // À to Þ but ×; Š Œ Ž; Ÿ.
+    if (byte >= 0xC0 && byte <= 0xDE && byte != 0xD7) folded = static_cast<uint8_t>(byte + 0x20);
+    if (byte == 0x8A || byte == 0x8C || byte == 0x8E) folded = static_cast<uint8_t>(byte + 0x10);
+    if (byte == 0x9F) folded = 0xFF;
+    c = static_cast<char>(folded);
+  }
+  return text;
+}
+
 }  // namespace
 
 std::string FileNamePart(const std::string& path) {
@@ -113,20 +128,6 @@ std::string ExactNameProblem(std::string_view name) {
     problem = std::string("ends with '") + name.back() + "', which Windows drops from names";
   }
   return problem;
-}
-
-std::string FoldCase(std::string text) {
-  for (char& c : text) {
-    const auto byte = static_cast<uint8_t>(c);
-    uint8_t folded = byte;
-    if (byte >= 'A' && byte <= 'Z') folded = static_cast<uint8_t>(byte + 0x20);
-    // À to Þ but ×; Š Œ Ž; Ÿ.
-    if (byte >= 0xC0 && byte <= 0xDE && byte != 0xD7) folded = static_cast<uint8_t>(byte + 0x20);
-    if (byte == 0x8A || byte == 0x8C || byte == 0x8E) folded = static_cast<uint8_t>(byte + 0x10);
-    if (byte == 0x9F) folded = 0xFF;
-    c = static_cast<char>(folded);
-  }
-  return text;
 }
 
 std::string NameIdentity(std::string_view path) {

@@ -37,11 +37,9 @@ std::string ExactNameProblem(std::string_view name);
 
 // The form in which Windows compares names: each name of path without its
 // trailing dots and spaces, letters of either case folded into one as in
-// Windows-1252, '/' written as '\'. Two paths with one identity are one file.
+// Windows-1252 ("ÉTÉ.TXT." becomes "été.txt"), '/' written as '\'. Two paths
+// with one identity are one file.
 std::string NameIdentity(std::string_view path);
-
-// Letters of either case as one (Windows-1252): "ÉTÉ.TXT" becomes "été.txt".
-std::string FoldCase(std::string text);
 
 // Where an entry goes below the destination folder: the file-name part of
 // file_name in file-name mode, stored_path (a folder entry's without its
