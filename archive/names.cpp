@@ -3,8 +3,8 @@
 #include <array>
 #include <cstdint>
 
-#include "archive/errors.h"
 #include "archive/directory.h"
+#include "archive/errors.h"
 
 namespace stowaway {
 namespace {
