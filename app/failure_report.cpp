@@ -3,7 +3,7 @@
 #include <exception>
 
 #include "app/protocol.h"
-#include "archive/packerunit.h"
+#include "archive/names.h"
 #include "platform/exception.h"
 
 namespace stowaway {

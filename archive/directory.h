@@ -1,4 +1,9 @@
-// The directory record as it lies in the file, and the trailer around it.
+// The archive an unpacker carries behind its program image, as it lies in
+// the file (all integers little-endian, offsets absolute):
+//   the program image
+//   one packed stream per entry, entry 0 first
+//   N directory records of 428 bytes (ArchiveDirectoryEntry), entry 0 first
+//   N, 32-bit signed, in the last four bytes of the file
 //
 // A record is 428 bytes with no padding but its last two bytes:
 //    0  16  Signature    length byte + up to 15 characters, zero filler
@@ -12,10 +17,43 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
-#include "archive/packerunit.h"
+#include "platform/stream.h"
 
 namespace stowaway {
+
+inline constexpr int32_t DirectoryEntrySize = 428;
+inline constexpr int32_t DirectorySlots = 501;
+// The first character of a folder entry's StoredPath.
+inline constexpr char FolderEntryMark = '|';
+inline bool IsFolderPath(const std::string& stored_path) {
+  return !stored_path.empty() && stored_path[0] == FolderEntryMark;
+}
+
+// One directory record, decoded.
+struct ArchiveDirectoryEntry {
+  std::string Signature;  // "QZFILEID" as written; not checked on reading
+  int32_t StartOffset = 0;
+  int32_t EndOffset = 0;
+  std::string FileName;
+  std::string StoredPath;  // a leading '|' makes the record a folder entry
+
+  bool IsFolder() const { return IsFolderPath(StoredPath); }
+  // The bytes between the offsets; negative for a damaged record.
+  int64_t PackedSize() const { return int64_t{EndOffset} - StartOffset; }
+};
+
+// The directory of the archive at path (or in archive, whose name the
+// messages use), without touching the module's state. It accepts exactly
+// what ReadArchiveDirectory accepts: 1 to DirectorySlots records in front of
+// the count, none of them before the file's first byte (their offsets are
+// checked only when an entry is extracted). Raises EFOpenError "Cannot open file %s" when the file
+// cannot be opened, and EArchiveError "No archive directory in %s" when it
+// holds no directory that can be read.
+std::vector<ArchiveDirectoryEntry> ReadDirectory(const std::string& path);
+std::vector<ArchiveDirectoryEntry> ReadDirectory(TStream& archive, const std::string& name);
 
 namespace record {
 inline constexpr int SignatureAt = 0;

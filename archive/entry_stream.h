@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "archive/packerunit.h"
+#include "archive/directory.h"
 #include "platform/stream.h"
 
 namespace stowaway {

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <optional>
 
+#include "archive/directory.h"
 #include "archive/entry_stream.h"
 #include "archive/errors.h"
 #include "archive/names.h"
@@ -40,12 +42,10 @@ class ArchiveInUse {
     codec->UseStream = true;
     Packer.ArchiveStream = std::move(stream);
     Packer.ArchiveCodec = std::move(codec);
-    ProgressHook = hook;
-    made_ = true;
+    hook_.emplace(hook);
   }
   ~ArchiveInUse() {
-    if (!made_) return;
-    ProgressHook = nullptr;
+    if (!hook_) return;
     Packer.ArchiveCodec.reset();
     Packer.ArchiveStream.reset();
   }
@@ -53,7 +53,9 @@ class ArchiveInUse {
   ArchiveInUse& operator=(const ArchiveInUse&) = delete;
 
  private:
-  bool made_ = false;
+  // Present when this operation made the component: its hook, or none for a
+  // lone entry.
+  std::optional<HookInUse> hook_;
 };
 
 // The output file of one entry: closed on every way out, and deleted unless

@@ -1,11 +1,5 @@
-// packerunit: the archive that an unpacker carries behind its program image,
-// and the extraction of its entries.
-//
-// Layout (all integers little-endian, offsets absolute):
-//   the program image
-//   one packed stream per entry, entry 0 first
-//   N directory records of 428 bytes (ArchiveDirectoryEntry), entry 0 first
-//   N, 32-bit signed, in the last four bytes of the file
+// packerunit: the extraction of the entries of the archive that an unpacker
+// carries behind its program image (its layout: archive/directory.h).
 //
 // The module keeps process-wide state (the directory table, the archive
 // stream, the output stream, the one component, the entry in progress), as
@@ -15,50 +9,13 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <vector>
-
-#include "platform/stream.h"
 
 namespace stowaway {
-
-inline constexpr int32_t DirectoryEntrySize = 428;
-inline constexpr int32_t DirectorySlots = 501;
-// The first character of a folder entry's StoredPath.
-inline constexpr char FolderEntryMark = '|';
-inline bool IsFolderPath(const std::string& stored_path) {
-  return !stored_path.empty() && stored_path[0] == FolderEntryMark;
-}
-
-// One directory record, decoded.
-struct ArchiveDirectoryEntry {
-  std::string Signature;  // "QZFILEID" as written; not checked on reading
-  int32_t StartOffset = 0;
-  int32_t EndOffset = 0;
-  std::string FileName;
-  std::string StoredPath;  // a leading '|' makes the record a folder entry
-
-  bool IsFolder() const { return IsFolderPath(StoredPath); }
-  // The bytes between the offsets; negative for a damaged record.
-  int64_t PackedSize() const { return int64_t{EndOffset} - StartOffset; }
-};
-
-// The directory of the archive at path (or in archive, whose name the
-// messages use), without touching the module's state. It accepts exactly
-// what ReadArchiveDirectory accepts: 1 to DirectorySlots records in front of
-// the count, none of them before the file's first byte (their offsets are
-// checked only when an entry is extracted). Raises EFOpenError "Cannot open file %s" when the file
-// cannot be opened, and EArchiveError "No archive directory in %s" when it
-// holds no directory that can be read.
-std::vector<ArchiveDirectoryEntry> ReadDirectory(const std::string& path);
-std::vector<ArchiveDirectoryEntry> ReadDirectory(TStream& archive, const std::string& name);
 
 // Reads the trailer of the archive at path into the directory table. True
 // when it was read and holds 1 to DirectorySlots records; false, and nothing
 // raised, for anything else.
 bool ReadArchiveDirectory(const std::string& path);
-
-// The part of path after its last '\' or ':', at most 255 characters.
-std::string FileNamePart(const std::string& path);
 
 // Extracts entry index into dest (given without a trailing separator): under
 // FileNamePart(FileName) in file-name mode, under StoredPath in stored-path

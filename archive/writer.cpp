@@ -1,8 +1,6 @@
 #include "archive/writer.h"
 
-#include <cctype>
 #include <memory>
-#include <set>
 #include <string>
 #include <utility>
 
@@ -91,14 +89,6 @@ std::string CheckedOutputName(const ArchiveItem& item, ArchiveLayout layout) {
   if (item.IsFolder() && !stored_paths) return {};
   return SafeOutputName(item.FileName, item.StoredPath, stored_paths,
                         "Unsafe file name for an archive entry: ");
-}
-
-// Windows sees "A\b.txt", "a/B.TXT" and "a\b.txt" as one file.
-std::string FileIdentity(std::string name) {
-  for (char& c : name) {
-    c = c == '/' ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  }
-  return name;
 }
 
 // place: what the archive would reach the limit at, for the message.
@@ -206,15 +196,16 @@ void CheckArchiveItems(const ByteSource& image, const std::vector<ArchiveItem>& 
                         "space: " + items.front().FileName);
   }
   int64_t least_size = SourceSize(image, "program image");
-  std::set<std::string> outputs;
+  OutputClaims outputs;
   for (const ArchiveItem& item : items) {
     CheckNameLength(item.FileName);
     CheckNameLength(item.StoredPath);
     const std::string output = CheckedOutputName(item, layout);
-    if (item.IsFolder()) continue;
-    if (!outputs.insert(FileIdentity(output)).second) {
+    // The message names the later entry: no need to know the earlier.
+    if (!output.empty() && outputs.Claim(output, item.IsFolder(), 0)) {
       throw EArchiveError("Two entries extract to the same file: " + output);
     }
+    if (item.IsFolder()) continue;
     SourceSize(item.Content, item.FileName);
     least_size += PackedHeaderSize;
     if (least_size >= ArchiveSizeLimit) WouldReachLimit(item);

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/packerunit.h"
+#include "archive/directory.h"
 #include "compression/LZRW1.h"
 #include "platform/stream.h"
 

@@ -11,7 +11,15 @@
 
 namespace stowaway {
 
-std::function<void()> ProgressHook;
+namespace {
+std::function<void()> InstalledHook;
+}  // namespace
+
+const std::function<void()>& ProgressHook = InstalledHook;
+
+HookInUse::HookInUse(std::function<void()> hook) : saved_(std::exchange(InstalledHook, std::move(hook))) {}
+
+HookInUse::~HookInUse() { InstalledHook = std::move(saved_); }
 
 Tlzrw1::Tlzrw1() : LzhCodec(std::make_unique<TLZH>()), LzrCodec(std::make_unique<TLZR>()) {}
 

@@ -48,14 +48,16 @@ inline constexpr int32_t IoBufferSize = BlockSize + 16;
 
 // Called at every progress point of every component in the process, after
 // the component has published its counts in BytesRead and BytesWritten.
-extern std::function<void()> ProgressHook;
+// Empty unless a HookInUse has put a hook in place: that is the only way to
+// set it.
+extern const std::function<void()>& ProgressHook;
 
-// Puts a progress hook in place for the time of one operation; the hook in
-// place before comes back afterwards, also when the operation fails.
+// Puts a progress hook (or none) in place for the time of one scope; the hook
+// in place before comes back when the scope ends, also by an exception.
 class HookInUse {
  public:
-  explicit HookInUse(std::function<void()> hook) : saved_(std::exchange(ProgressHook, std::move(hook))) {}
-  ~HookInUse() { ProgressHook = std::move(saved_); }
+  explicit HookInUse(std::function<void()> hook);
+  ~HookInUse();
   HookInUse(const HookInUse&) = delete;
   HookInUse& operator=(const HookInUse&) = delete;
 

@@ -2,6 +2,7 @@
 
 #include "archive/entry_stream.h"
 #include "archive/errors.h"
+#include "archive/names.h"
 #include "compression/LZRW1.h"
 #include "compression/bytes.h"
 #include "tools/codec_choice.h"
@@ -45,6 +46,17 @@ EntryHeader ReadEntryHeader(TStream& archive, const ArchiveDirectoryEntry& entry
 
 std::string EntryLabel(size_t index, const ArchiveDirectoryEntry& entry) {
   return "entry " + std::to_string(index) + " (" + HostNameFromArchive(entry.FileName) + ")";
+}
+
+std::string NameRefusal(const std::string& path, size_t index, const ArchiveDirectoryEntry& entry,
+                        bool stored_paths, const std::string& folder) {
+  const std::string problem = OutputNameProblem(entry.FileName, entry.StoredPath, stored_paths);
+  if (problem.empty()) return {};
+  const std::string name = HostNameFromArchive(stored_paths ? entry.StoredPath : entry.FileName);
+  const std::string start = path + ": " + EntryLabel(index, entry);
+  if (problem == LeadsOutside) return start + " has a name that would lead outside " + folder + ": " + name;
+  return start + " has a name that Windows does not allow: " + name + "; it " +
+         HostNameFromArchive(problem);
 }
 
 int32_t UnpackEntry(TStream& archive, const std::string& path, size_t index,

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/packerunit.h"
+#include "archive/directory.h"
 #include "platform/stream.h"
 
 namespace stowaway {
@@ -34,6 +34,12 @@ EntryHeader ReadEntryHeader(TStream& archive, const ArchiveDirectoryEntry& entry
 
 // "entry 3 (readme.txt)", the name as this system spells it.
 std::string EntryLabel(size_t index, const ArchiveDirectoryEntry& entry);
+
+// Why entry index cannot be extracted by its name (stored_paths: its stored
+// path) into folder, as a message naming path and the entry; empty when it
+// can.
+std::string NameRefusal(const std::string& path, size_t index, const ArchiveDirectoryEntry& entry,
+                        bool stored_paths, const std::string& folder);
 
 // Unpacks file entry index of the archive at path (open as archive) into
 // out, calling progress with the packed bytes read so far at every progress

@@ -3,10 +3,10 @@
 #include <iostream>
 #include <map>
 
-#include "archive/errors.h"
 #include "archive/names.h"
 #include "platform/file.h"
 #include "platform/folder.h"
+#include "platform/host.h"
 #include "tools/archive_access.h"
 #include "tools/command.h"
 #include "tools/errors.h"
@@ -49,26 +49,20 @@ struct Target {
   std::vector<std::string> parents;  // the folders between DIR and path, outermost first
 };
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
 Target Locate(const std::string& archive_path, const std::string& dir, size_t index,
               const ArchiveDirectoryEntry& entry, bool stored_paths) {
   Target target;
   target.index = index;
   target.folder = entry.IsFolder();
-  try {
-    target.relative = SafeOutputName(entry.FileName, entry.StoredPath, stored_paths, "");
-  } catch (const EArchiveError& unsafe) {
-    throw EToolFailure(archive_path + ": " + EntryLabel(index, entry) +
-                       " has a name that would lead outside " + dir + ": " +
-                       HostNameFromArchive(unsafe.Message()) + "; nothing was extracted");
-  }
+  const std::string refusal = NameRefusal(archive_path, index, entry, stored_paths, dir);
+  if (!refusal.empty()) throw EToolFailure(refusal + "; nothing was extracted");
+  target.relative = SafeOutputName(entry.FileName, entry.StoredPath, stored_paths, "");
   // "./a.txt" says no more than "a.txt".
   std::string path = dir == "." ? "" : dir;
   size_t begin = 0;
   for (;;) {
     size_t end = begin;
-    while (end < target.relative.size() && !IsSeparator(target.relative[end])) ++end;
+    while (end < target.relative.size() && !IsNameSeparator(target.relative[end])) ++end;
     path = JoinPath(path, HostNameFromArchive(target.relative.substr(begin, end - begin)));
     if (end == target.relative.size()) break;
     target.parents.push_back(path);
@@ -84,9 +78,7 @@ void CheckTargets(const std::string& archive_path, const std::vector<ArchiveDire
                   const std::vector<Target>& targets, bool force) {
   std::map<std::string, const Target*> claimed;
   for (const Target& target : targets) {
-    std::string key = FoldCase(target.relative);
-    for (char& c : key) c = c == '/' ? '\\' : c;
-    const auto [place, fresh] = claimed.emplace(key, &target);
+    const auto [place, fresh] = claimed.emplace(NameIdentity(target.relative), &target);
     const Target& earlier = *place->second;
     if (!fresh && !(earlier.folder && target.folder) && (earlier.folder || target.folder || !force)) {
       throw EToolFailure(archive_path + ": " + EntryLabel(earlier.index, directory[earlier.index]) +
@@ -124,7 +116,7 @@ void CheckTargets(const std::string& archive_path, const std::vector<ArchiveDire
 // Makes the folder at path and the ones above it that are missing.
 void MakeFolders(const std::string& path) {
   for (size_t at = 1; at <= path.size(); ++at) {
-    if (at < path.size() && !IsSeparator(path[at])) continue;
+    if (at < path.size() && !IsPathSeparator(path[at])) continue;
     const std::string prefix = path.substr(0, at);
     if (prefix.back() != ':' && KindOfPath(prefix) == PathKind::Missing) Files().CreateFolder(prefix);
   }

@@ -141,7 +141,7 @@ class Plan {
   // same name is there already. Raises EToolFailure for two files or a file
   // and a folder.
   bool Claim(const std::string& output, const std::string& source, bool folder) {
-    const auto [place, fresh] = claims_.emplace(FoldCase(output), std::make_pair(source, folder));
+    const auto [place, fresh] = claims_.emplace(NameIdentity(output), std::make_pair(source, folder));
     if (fresh) return false;
     if (folder && place->second.second) return true;
     const std::string how = tree_ ? "stored as " + Shown(output)

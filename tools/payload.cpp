@@ -1,7 +1,6 @@
 #include "tools/payload.h"
 
 #include <algorithm>
-#include <cctype>
 #include <set>
 #include <string_view>
 #include <utility>
@@ -16,30 +15,14 @@
 namespace stowaway {
 namespace {
 
-bool IsSeparator(char c) {
-  // Windows also ends a drive prefix ("C:name") with ':'.
-  return c == '/' || c == PathSeparator() || (PathSeparator() == '\\' && c == ':');
-}
-
 // The last name in path; empty when path ends in no name of its own.
 std::string LastName(const std::string& path) {
   size_t end = path.size();
-  while (end > 0 && IsSeparator(path[end - 1])) --end;
+  while (end > 0 && EndsPathName(path[end - 1])) --end;
   size_t begin = end;
-  while (begin > 0 && !IsSeparator(path[begin - 1])) --begin;
+  while (begin > 0 && !EndsPathName(path[begin - 1])) --begin;
   const std::string name = path.substr(begin, end - begin);
   return name == "." || name == ".." ? std::string() : name;
-}
-
-// Names Windows gives to devices, whatever extension follows them.
-bool IsDeviceName(const std::string& name) {
-  std::string stem = name.substr(0, name.find('.'));
-  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-  std::transform(stem.begin(), stem.end(), stem.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return true;
-  return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
-         stem[3] >= '1' && stem[3] <= '9';
 }
 
 class Walk {
@@ -71,7 +54,7 @@ class Walk {
  private:
   void Add(const std::string& source, const std::string& name, const std::string& parent,
            bool folder) {
-    entries.push_back({source, parent.empty() ? name : parent + '\\' + name, folder});
+    entries.push_back({source, parent.empty() ? name : parent + NameSeparator + name, folder});
   }
 
   // Takes stored by value: callers pass an entry's name, which Add moves when
@@ -112,8 +95,10 @@ class Walk {
     if (!converted) {
       throw EToolFailure(source + ": the name " + problem + "; rename it");
     }
-    problem = WindowsNameProblem(*converted);
-    if (!problem.empty()) throw EToolFailure(source + ": the name " + problem + "; rename it");
+    problem = ExactNameProblem(*converted);
+    if (!problem.empty()) {
+      throw EToolFailure(source + ": the name " + HostNameFromArchive(problem) + "; rename it");
+    }
     return *converted;
   }
 
@@ -121,27 +106,6 @@ class Walk {
 };
 
 }  // namespace
-
-std::string WindowsNameProblem(const std::string& name) {
-  if (name.find_first_not_of(". ") == std::string::npos) {
-    return "'" + name + "' is made of dots and spaces only, which Windows does not allow";
-  }
-  for (const char c : name) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20) {
-      return "holds a control character (" + std::to_string(byte) + "), which Windows does not allow";
-    }
-    if (std::string_view("<>:\"/\\|?*").find(c) != std::string_view::npos) {
-      return std::string("holds '") + c + "', which Windows does not allow in names";
-    }
-  }
-  if (name.back() == '.' || name.back() == ' ') {
-    return std::string("ends with '") + name.back() + "', which Windows drops from names";
-  }
-  if (IsDeviceName(name)) return "is a device name on Windows ('" + name + "')";
-  if (!IsSafeFileName(name)) return "is not allowed on Windows";
-  return {};
-}
 
 std::vector<PayloadEntry> CollectPayload(const std::vector<std::string>& paths) {
   Walk walk;

@@ -26,8 +26,4 @@ struct PayloadEntry {
 // cannot be read.
 std::vector<PayloadEntry> CollectPayload(const std::vector<std::string>& paths);
 
-// Why Windows would not take name (Windows-1252) as a file's name, in words
-// for a message; empty when it would.
-std::string WindowsNameProblem(const std::string& name);
-
 }  // namespace stowaway

@@ -8,20 +8,18 @@
 namespace stowaway {
 namespace {
 
-bool IsSeparator(char c) { return c == '/' || c == PathSeparator(); }
-
 // The folder that holds path, without a trailing separator; empty when path
 // holds none.
 std::string FolderOf(const std::string& path) {
   size_t end = path.size();
-  while (end > 0 && !IsSeparator(path[end - 1])) --end;
-  while (end > 1 && IsSeparator(path[end - 1])) --end;
+  while (end > 0 && !IsPathSeparator(path[end - 1])) --end;
+  while (end > 1 && IsPathSeparator(path[end - 1])) --end;
   return path.substr(0, end);
 }
 
 std::string NameOf(const std::string& path) {
   size_t begin = path.size();
-  while (begin > 0 && !IsSeparator(path[begin - 1])) --begin;
+  while (begin > 0 && !IsPathSeparator(path[begin - 1])) --begin;
   return path.substr(begin);
 }
 

@@ -1,7 +1,6 @@
 // stowaway test: every entry of an installer unpacked in memory and checked.
 #include <iostream>
 
-#include "archive/errors.h"
 #include "archive/names.h"
 #include "tools/archive_access.h"
 #include "tools/command.h"
@@ -26,14 +25,22 @@ with status 1.
 
 constexpr char Name[] = "test";
 
-void CheckName(const std::string& path, size_t index, const ArchiveDirectoryEntry& entry,
-               bool stored_paths) {
-  try {
-    if (!entry.IsFolder()) SafeOutputName(entry.FileName, entry.StoredPath, false, "");
-    if (stored_paths) SafeOutputName(entry.FileName, entry.StoredPath, true, "");
-  } catch (const EArchiveError& unsafe) {
-    throw EToolFailure(path + ": " + EntryLabel(index, entry) + " has a name that would lead " +
-                       "outside the destination folder: " + HostNameFromArchive(unsafe.Message()));
+// What the unpacker, or extract --stored-paths, could not write as the
+// archive names it: a name that is not safe, or one that an earlier entry
+// extracts to already.
+void CheckName(const std::string& path, const std::vector<ArchiveDirectoryEntry>& directory,
+               size_t index, bool stored_paths, OutputClaims (&claims)[2]) {
+  const ArchiveDirectoryEntry& entry = directory[index];
+  for (const bool mode : {false, true}) {
+    if (mode ? !stored_paths : entry.IsFolder()) continue;
+    const std::string refusal = NameRefusal(path, index, entry, mode, "the destination folder");
+    if (!refusal.empty()) throw EToolFailure(refusal);
+    const std::string output = SafeOutputName(entry.FileName, entry.StoredPath, mode, "");
+    if (const auto earlier = claims[mode].Claim(output, entry.IsFolder(), index)) {
+      throw EToolFailure(path + ": " + EntryLabel(*earlier, directory[*earlier]) + " and " +
+                         EntryLabel(index, entry) + " both extract to " +
+                         HostNameFromArchive(output) + ", so one would replace the other");
+    }
   }
 }
 
@@ -51,11 +58,12 @@ int Run(const Arguments& arguments) {
   }
   int64_t done = 0;
   int64_t unpacked = 0;
+  OutputClaims claims[2];  // file-name mode, stored-path mode
   {
     ProgressBar bar("testing", total, quiet);
     for (size_t i = 0; i < directory.size(); ++i) {
       const ArchiveDirectoryEntry& entry = directory[i];
-      CheckName(path, i, entry, stored_paths);
+      CheckName(path, directory, i, stored_paths, claims);
       if (entry.IsFolder()) continue;
       const std::string shown = HostNameFromArchive(FileNamePart(entry.FileName));
       TDiscardStream nowhere;

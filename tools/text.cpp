@@ -39,8 +39,7 @@ std::string Percentage(int64_t part, int64_t whole) {
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
-  const char last = folder.back();
-  if (last == PathSeparator() || last == '/') return folder + name;
+  if (IsPathSeparator(folder.back())) return folder + name;
   return folder + PathSeparator() + name;
 }
 

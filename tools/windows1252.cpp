@@ -114,19 +114,6 @@ std::string Windows1252ToUtf8(const std::string& text) {
   return out;
 }
 
-std::string FoldCase(std::string text) {
-  for (char& c : text) {
-    const auto byte = static_cast<uint8_t>(c);
-    uint8_t folded = byte;
-    if (byte >= 'A' && byte <= 'Z') folded = static_cast<uint8_t>(byte + 0x20);
-    if (byte >= 0xC0 && byte <= 0xDE && byte != 0xD7) folded = static_cast<uint8_t>(byte + 0x20);
-    if (byte == 0x8A || byte == 0x8C || byte == 0x8E) folded = static_cast<uint8_t>(byte + 0x10);
-    if (byte == 0x9F) folded = 0xFF;
-    c = static_cast<char>(folded);
-  }
-  return text;
-}
-
 std::optional<std::string> ArchiveNameFromHost(const std::string& name, std::string& problem) {
   if (!HostNamesAreUtf8()) return name;
   return Utf8ToWindows1252(name, problem);

@@ -15,10 +15,6 @@ namespace stowaway {
 std::optional<std::string> Utf8ToWindows1252(const std::string& utf8, std::string& problem);
 std::string Windows1252ToUtf8(const std::string& text);
 
-// The form in which Windows compares two names: letters of either case
-// become one.
-std::string FoldCase(std::string text);
-
 // An archive's name from a name of this system, and back: converted where
 // the system's names are UTF-8, taken as they are where they come in the
 // ANSI code page already.

@@ -10,7 +10,7 @@
 #include <map>
 
 #include "app/percent.h"
-#include "archive/packerunit.h"
+#include "archive/directory.h"
 #include "archive/writer.h"
 #include "tests/app/fake_windows.h"
 #include "tests/archive/archive_builder.h"

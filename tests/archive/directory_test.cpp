@@ -5,6 +5,7 @@
 
 #include <climits>
 
+#include "archive/packerunit.h"
 #include "tests/archive/archive_builder.h"
 #include "tests/support/faults.h"
 

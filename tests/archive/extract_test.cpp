@@ -139,9 +139,11 @@ TEST_F(Extraction, ProgressOnlyInsideExtractAllEntries) {
   ASSERT_TRUE(ExtractAllEntries(path, dest, Recorder(), false));
   EXPECT_FALSE(ProgressHook) << "the caller's hook does not outlive the extraction";
   points.clear();
-  ProgressHook = Recorder();
-  ASSERT_TRUE(ExtractArchiveEntry(path, dest, 0, false));
-  ProgressHook = nullptr;
+  {
+    const HookInUse callers(Recorder());
+    ASSERT_TRUE(ExtractArchiveEntry(path, dest, 0, false));
+    EXPECT_TRUE(ProgressHook) << "the caller's hook is back";
+  }
   EXPECT_TRUE(points.empty()) << "a lone entry reports no progress";
   int32_t read = -7;
   int32_t written = -9;
@@ -195,7 +197,13 @@ TEST_F(Extraction, UnsafeNamesAreRefusedAndCreateNothing) {
                                                                {"../evil.txt", "", false},
                                                                {"x", "a\\..\\..\\evil.txt", true},
                                                                {"x", "C:evil.txt", true},
-                                                               {"x", "|/evil", true}}) {
+                                                               {"x", "|/evil", true},
+                                                               {"NUL", "", false},
+                                                               {"sub\\com1.txt", "", false},
+                                                               {"x", "a\\CONOUT$", true},
+                                                               {"x", "a\x1b[2J\\b", true},
+                                                               {"x", "|d\\x\ny", true},
+                                                               {"x", "a\\?*<>", true}}) {
     const std::string path =
         Archive(ArchiveBuilder().AddFile(ToBytes("payload"), file_name, stored_path));
     EXPECT_EQ(

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "archive/packerunit.h"
 #include "tests/archive/archive_builder.h"
 #include "tests/support/faults.h"
 
@@ -47,17 +48,18 @@ TEST(ArchiveWriter, WritesTheHandLaidArchive) {
 }
 
 TEST(ArchiveWriter, ReportsProgressPerEntryAndRestoresTheHook) {
-  ProgressHook = [] { FAIL() << "the caller's hook is not called while packing"; };
   Calls calls;
   TMemoryStream out;
-  WriteArchive(out, Image,
-               {Item("a", testing::TextLike(70000, 1)), ArchiveItem::Folder("d"),
-                Item("b", Bytes(5, 'b'), TCompressMode::Fast)},
-               FileNames, [&](int32_t i, int32_t read, int32_t written) {
-                 calls.emplace_back(i, read, written);
-               });
-  EXPECT_TRUE(ProgressHook) << "the hook in place before is back";
-  ProgressHook = nullptr;
+  {
+    const HookInUse callers([] { FAIL() << "the caller's hook is not called while packing"; });
+    WriteArchive(out, Image,
+                 {Item("a", testing::TextLike(70000, 1)), ArchiveItem::Folder("d"),
+                  Item("b", Bytes(5, 'b'), TCompressMode::Fast)},
+                 FileNames, [&](int32_t i, int32_t read, int32_t written) {
+                   calls.emplace_back(i, read, written);
+                 });
+    EXPECT_TRUE(ProgressHook) << "the hook in place before is back";
+  }
 
   const std::vector<ArchiveDirectoryEntry> entries = ReadDirectory(out, "memory");
   Calls last(3);
@@ -159,9 +161,22 @@ TEST_F(WriterRoundTrip, RefusesBeforeWritingAnything) {
       {{Item("1", {}, TCompressMode::Good, "d\\x"), Item("2", {}, TCompressMode::Good, "D/X")},
        StoredPaths,
        "EArchiveError: Two entries extract to the same file: D/X"},
+      {{Item("\xE9.txt", {}), Item("\xC9.txt", {})},
+       FileNames,
+       "EArchiveError: Two entries extract to the same file: \xC9.txt"},
+      {{Item("a.txt", {}), Item("A.TXT.", {})},
+       FileNames,
+       "EArchiveError: Two entries extract to the same file: A.TXT."},
+      {{ArchiveItem::Folder("d."), Item("d", {}, TCompressMode::Good, "d")},
+       StoredPaths,
+       "EArchiveError: Two entries extract to the same file: d"},
       {{Item("sub\\..", {})},
        FileNames,
        "EArchiveError: Unsafe file name for an archive entry: sub\\.."},
+      {{Item("con.txt", {})}, FileNames, "EArchiveError: Unsafe file name for an archive entry: con.txt"},
+      {{Item("x", {}, TCompressMode::Good, "bin\\a?b")},
+       StoredPaths,
+       "EArchiveError: Unsafe file name for an archive entry: bin\\a?b"},
       {{ArchiveItem::Folder("C:\\x")},
        StoredPaths,
        "EArchiveError: Unsafe file name for an archive entry: |C:\\x"},

@@ -12,14 +12,13 @@ using ProgressPoints = std::vector<std::pair<int32_t, int32_t>>;
 
 class ProgressRecorder {
  public:
-  explicit ProgressRecorder(const Tlzrw1& component) {
-    ProgressHook = [this, &component] { points.emplace_back(component.BytesRead, component.BytesWritten); };
-  }
-  ~ProgressRecorder() { ProgressHook = nullptr; }
-  ProgressRecorder(const ProgressRecorder&) = delete;
-  ProgressRecorder& operator=(const ProgressRecorder&) = delete;
+  explicit ProgressRecorder(const Tlzrw1& component)
+      : hook_([this, &component] { points.emplace_back(component.BytesRead, component.BytesWritten); }) {}
 
   ProgressPoints points;
+
+ private:
+  HookInUse hook_;
 };
 
 }  // namespace stowaway::testing

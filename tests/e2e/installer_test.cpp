@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <map>
 
-#include "archive/packerunit.h"
+#include "archive/directory.h"
 #include "archive/writer.h"
 #include "platform/file.h"
 #include "platform/process.h"

@@ -114,22 +114,33 @@ TEST_F(DamagedInstaller, EntriesOutsideTheFileAreDamagedInListAndTest) {
             "lie outside the file\n");
 }
 
-TEST_F(DamagedInstaller, NamesLeadingOutOfTheFolderStopTheExtractionBeforeItStarts) {
+TEST_F(DamagedInstaller, UnsafeNamesStopTheExtractionBeforeItStarts) {
   struct Case {
     std::string file_name;
     std::string stored_path;
     bool stored_paths;
-    std::string shown;
+    std::string said;  // what the message says after "has a name that"
   };
+  const std::string outside = "would lead outside jail/inside: ";
+  const std::string refused = "Windows does not allow: ";
+  const std::string done = "; nothing was extracted\n";
   const std::vector<Case> cases = {
-      {"x", "..\\evil.txt", true, "..\\evil.txt"},
-      {"x", "sub/../../evil.txt", true, "sub/../../evil.txt"},
-      {"x", "\\evil.txt", true, "\\evil.txt"},
-      {"x", "/tmp/evil.txt", true, "/tmp/evil.txt"},
-      {"x", "C:evil.txt", true, "C:evil.txt"},
-      {"x", "|..", true, "|.."},
-      {"..", "", false, ".."},
-      {"sub\\. .", "", false, "sub\\. ."},
+      {"x", "..\\evil.txt", true, outside + "..\\evil.txt" + done},
+      {"x", "sub/../../evil.txt", true, outside + "sub/../../evil.txt" + done},
+      {"x", "\\evil.txt", true, outside + "\\evil.txt" + done},
+      {"x", "/tmp/evil.txt", true, outside + "/tmp/evil.txt" + done},
+      {"x", "C:evil.txt", true, outside + "C:evil.txt" + done},
+      {"x", "|..", true, outside + "|.." + done},
+      {"..", "", false, outside + ".." + done},
+      {"sub\\. .", "", false, outside + "sub\\. ." + done},
+      {"NUL", "", false, refused + "NUL; it is a device name on Windows ('NUL')" + done},
+      {"sub\\com1.txt", "", false,
+       refused + "sub\\com1.txt; it is a device name on Windows ('com1.txt')" + done},
+      {"x", "bin\\CONOUT$", true, refused + "bin\\CONOUT$; it is a device name on Windows ('CONOUT$')" + done},
+      {"x", "d\\?*<>", true, refused + "d\\?*<>; it holds '?', which Windows does not allow in names" + done},
+      // How the terminal is shown these names is not the point here.
+      {"x", "a\x1b[31m\\b", true, refused},
+      {"x", "a\nb", true, refused},
   };
   fs::create_directories(At("jail/inside"));
   for (const Case& c : cases) {
@@ -141,17 +152,43 @@ TEST_F(DamagedInstaller, NamesLeadingOutOfTheFolderStopTheExtractionBeforeItStar
     std::vector<std::string> arguments = {"extract", "-C", "jail/inside", "installer.exe"};
     if (c.stored_paths) arguments.push_back("--stored-paths");
     const Outcome extracted = Run(arguments);
-    EXPECT_EQ(extracted.status, 1) << c.shown;
-    EXPECT_EQ(extracted.err, "stowaway extract: installer.exe: entry 1 (" + c.file_name +
-                                 ") has a name that would lead outside jail/inside: " + c.shown +
-                                 "; nothing was extracted\n");
+    EXPECT_EQ(extracted.status, 1) << c.said;
+    EXPECT_THAT(extracted.err, StartsWith("stowaway extract: installer.exe: entry 1 (" + c.file_name +
+                                          ") has a name that " + c.said));
     EXPECT_TRUE(fs::is_empty(At("jail/inside")));
     EXPECT_EQ(Listing("jail"), std::vector<std::string>{"inside"});
 
     std::vector<std::string> test = {"test", "installer.exe"};
     if (c.stored_paths) test.push_back("--stored-paths");
-    EXPECT_EQ(Run(test).status, 1) << c.shown;
+    EXPECT_EQ(Run(test).status, 1) << c.said;
   }
+}
+
+TEST_F(DamagedInstaller, NamesWindowsTakesForOneFileAreRefusedAsOne) {
+  // Windows drops trailing dots and spaces: all three are a.txt there.
+  Build({{"setup.exe", front_end}, {"a.txt", text}, {"b.bin", binary}, {"c.bin", binary}});
+  Patch(2, [](ArchiveDirectoryEntry& entry) { entry.FileName = "A.TXT."; });
+  Patch(3, [](ArchiveDirectoryEntry& entry) { entry.FileName = "a.txt "; });
+  const Outcome refused = Run({"extract", "-C", "out", "installer.exe"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, "stowaway extract: installer.exe: entry 1 (a.txt) and entry 2 (A.TXT.) "
+                         "both extract to out/A.TXT.; use --force to let the later one win\n");
+  EXPECT_FALSE(Exists("out"));
+
+  // A folder d. is the folder d.
+  Build({{"setup.exe", front_end}, {"x", text}, {"d", binary}});
+  Patch(1, [](ArchiveDirectoryEntry& entry) { entry = {"QZFILEID", 0, 0, "d.", "|d."}; });
+  EXPECT_EQ(Run({"extract", "--stored-paths", "-C", "out", "installer.exe"}).err,
+            "stowaway extract: installer.exe: entry 1 (d.) and entry 2 (d) both extract to out/d\n");
+  EXPECT_FALSE(Exists("out"));
+
+  // test refuses what extract refuses and what the unpacker would overwrite.
+  Build({{"setup.exe", front_end}, {"a.txt", text}});
+  Patch(1, [](ArchiveDirectoryEntry& entry) { entry.FileName = "SETUP.EXE"; });
+  const Outcome tested = Run({"test", "installer.exe"});
+  EXPECT_EQ(tested.status, 1);
+  EXPECT_EQ(tested.err, "stowaway test: installer.exe: entry 0 (setup.exe) and entry 1 (SETUP.EXE) "
+                        "both extract to SETUP.EXE, so one would replace the other\n");
 }
 
 TEST_F(DamagedInstaller, ExtractDoesNotWriteThroughLinks) {

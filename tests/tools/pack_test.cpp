@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "archive/packerunit.h"
+#include "archive/directory.h"
 #include "tests/tools/tool_fixture.h"
 
 namespace stowaway {
@@ -155,6 +155,11 @@ TEST_F(Packing, RefusesNamesTheInstallerOrWindowsCannotTake) {
       {"p/bad\xFF.txt", "p/bad\xFF.txt: the name is not valid UTF-8 (byte 0xFF at position 3); rename it"},
       {"p/what?.txt", "p/what?.txt: the name holds '?', which Windows does not allow in names; rename it"},
       {"p/con.txt", "p/con.txt: the name is a device name on Windows ('con.txt'); rename it"},
+      {"p/CONIN$", "p/CONIN$: the name is a device name on Windows ('CONIN$'); rename it"},
+      {"p/conout$.txt", "p/conout$.txt: the name is a device name on Windows ('conout$.txt'); rename it"},
+      {"p/CLOCK$", "p/CLOCK$: the name is a device name on Windows ('CLOCK$'); rename it"},
+      {"p/COM\xC2\xB9", "p/COM\xC2\xB9: the name is a device name on Windows ('COM\xC2\xB9'); rename it"},
+      {"p/lpt\xC2\xB3.log", "p/lpt\xC2\xB3.log: the name is a device name on Windows ('lpt\xC2\xB3.log'); rename it"},
       {"p/dot.", "p/dot.: the name ends with '.', which Windows drops from names; rename it"},
       {"p/tab\there", "p/tab\there: the name holds a control character (9), which Windows does not allow; rename it"},
       {"p/" + long_name, "p/" + long_name + ": its name in the installer (" + long_name +

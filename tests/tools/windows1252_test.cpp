@@ -1,5 +1,5 @@
-// Names between UTF-8 and Windows-1252, and the case folding duplicates are
-// found with. Byte values from the Windows-1252 code chart.
+// Names between UTF-8 and Windows-1252. Byte values from the Windows-1252
+// code chart.
 #include "tools/windows1252.h"
 
 #include <gtest/gtest.h>
@@ -49,13 +49,6 @@ TEST(Windows1252, RefusesWhatIsNotUtf8) {
   EXPECT_EQ(Problem("\xC0\xAF"), "is not valid UTF-8 (byte 0xC0 at position 0)");     // overlong '/'
   EXPECT_EQ(Problem("\xED\xA0\x80"), "is not valid UTF-8 (byte 0xED at position 0)");  // surrogate
   EXPECT_EQ(Problem("\xC3\x28"), "is not valid UTF-8 (byte 0xC3 at position 0)");
-}
-
-TEST(Windows1252, FoldsLettersOfEitherCaseAsWindowsCompares) {
-  EXPECT_EQ(FoldCase("ReadMe.TXT"), "readme.txt");
-  EXPECT_EQ(FoldCase("\xC9\xC0\xDE"), "\xE9\xE0\xFE");     // É À Þ
-  EXPECT_EQ(FoldCase("\x8A\x8C\x8E\x9F"), "\x9A\x9C\x9E\xFF");  // Š Œ Ž Ÿ
-  EXPECT_EQ(FoldCase("\xD7\xDF\xF7"), "\xD7\xDF\xF7");     // × ß ÷ have no other case
 }
 
 }  // namespace
