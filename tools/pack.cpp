@@ -73,15 +73,6 @@ struct PlannedEntry {
   int64_t size = 0;
 };
 
-void RequireProgram(const std::string& path, const std::string& option, const std::string& role) {
-  const std::unique_ptr<TFileStream> program = OpenInput(path);
-  char start[2] = {};
-  if (program->Read(start, 2) != 2 || start[0] != 'M' || start[1] != 'Z') {
-    throw EToolFailure(path + ": not a Windows program (it does not begin with \"MZ\"); " +
-                       option + " names " + role);
-  }
-}
-
 // The host's spelling of an archive name, for messages.
 std::string Shown(const std::string& archive_name) { return HostNameFromArchive(archive_name); }
 
@@ -160,7 +151,7 @@ class Plan {
                                         " (the unpacker extracts by file name alone)";
     throw EToolFailure(place->second.first + " and " + source + " would both be " + how +
                        "; rename one or leave one out" +
-                       (tree_ ? ", or leave out --front-end: the setup program installs folders" : ""));
+                       (flat && tree_ ? ", or leave out --front-end: the setup program installs folders" : ""));
   }
 
   bool tree_;
@@ -220,7 +211,9 @@ Request ReadRequest(const Arguments& arguments) {
   request.quiet = arguments.Has("quiet");
   request.stub = arguments.Has("stub") ? arguments.Value("stub") : FindDefaultStub();
   RequireProgram(request.stub, "--stub", "the unpacker the installer is built on");
-  RequireProgram(request.front_end, "--front-end", "the program the installer starts");
+  if (!request.setup) {
+    RequireProgram(request.front_end, "--front-end", "the program the installer starts");
+  }
   if (KindOfPath(request.output) == PathKind::Folder) {
     throw EToolFailure(request.output + " is a folder; -o names the installer file to write");
   }

@@ -139,11 +139,14 @@ switch). Folders install as the trees they are. Its settings:
                              'stowaway list' shows it) offered to be started
                              on the last page
       --license FILE         a UTF-8 text the user must accept first
+      --setup-program FILE   the setup program to use, instead of the
+                             stowaway-setup.exe found as the unpacker is
 )";
 
 std::vector<OptionSpec> SetupOptions() {
   return {{"name", 0, true},      {"version", 0, true}, {"publisher", 0, true},
-          {"default-folder", 0, true}, {"run", 0, true}, {"license", 0, true}};
+          {"default-folder", 0, true}, {"run", 0, true}, {"license", 0, true},
+          {"setup-program", 0, true}};
 }
 
 std::optional<SetupRequest> ReadSetupRequest(const Arguments& arguments, const std::string& elevation) {
@@ -177,7 +180,8 @@ std::optional<SetupRequest> ReadSetupRequest(const Arguments& arguments, const s
   settings.Run = OptionText(arguments, "run", 200);
   std::replace(settings.Run.begin(), settings.Run.end(), '/', '\\');
   if (arguments.Has("license")) settings.Licence = ReadLicence(arguments.Value("license"));
-  request.program = FindSetupProgram();
+  request.program = arguments.Has("setup-program") ? arguments.Value("setup-program") : FindSetupProgram();
+  RequireProgram(request.program, "--setup-program", "the setup program");
   return request;
 }
 
