@@ -175,7 +175,7 @@ std::optional<LResult> Installation::OnMessage(uint32_t message, WParam, LParam 
       return code;
     }
     case UM_EXTRACT_FAILED:
-      failed_ = current_target_.empty() ? std::string(text::FirstFile) : current_target_;
+      failed_ = FirstMissing();
       log_.Write("failed " + failed_ + ": it could not be extracted (the installer is damaged or "
                  "the disk refused it)");
       DiscardStaging();
@@ -205,6 +205,19 @@ int Installation::Progress() const {
   const int64_t total = settings_.TotalSize + front_end_size_;
   if (total <= 0) return 1000;
   return static_cast<int>(std::min<int64_t>(1000, (done_ + written_) * 1000 / total));
+}
+
+// The unpacker extracts in archive order and removes the file of the entry
+// that fails, so that entry is the first whose file is not in the staging
+// folder (its reports may not have begun).
+std::string Installation::FirstMissing() const {
+  if (KindOfPath(Staged(plan_.FrontEnd)) != PathKind::File) return Utf8FromAnsi(plan_.FrontEnd);
+  for (const Placement& place : plan_.Places) {
+    if (!place.Staged.empty() && KindOfPath(Staged(place.Staged)) != PathKind::File) {
+      return Utf8FromAnsi(place.Target);
+    }
+  }
+  return current_target_.empty() ? std::string(text::FirstFile) : current_target_;
 }
 
 std::string Installation::Staged(const std::string& name) const { return staging_ + '\\' + name; }

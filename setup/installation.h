@@ -75,6 +75,7 @@ class Installation {
   void Report(const uint8_t* report);
   void LogEnd(int code);
   int PlaceFiles();
+  std::string FirstMissing() const;
   void DiscardStaging();
   void RemoveMadeFolders();
   std::string Staged(const std::string& name) const;
