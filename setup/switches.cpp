@@ -45,17 +45,22 @@ bool IsAbsolute(const std::string& folder) {
 }  // namespace
 
 std::string NormaliseFolder(std::string folder) {
-  while (!folder.empty() && IsSpace(folder.back())) folder.pop_back();
-  size_t begin = 0;
-  while (begin < folder.size() && IsSpace(folder[begin])) ++begin;
-  folder.erase(0, begin);
-  if (folder.size() >= 2 && folder.front() == '"' && folder.back() == '"') {
-    folder = folder.substr(1, folder.size() - 2);
+  // Until nothing changes: spaces inside quotes, and quotes inside spaces, go too.
+  for (std::string before; before != folder;) {
+    before = folder;
+    while (!folder.empty() && (IsSpace(folder.back()) || folder.back() == '\\' || folder.back() == '/')) {
+      folder.pop_back();
+    }
+    size_t begin = 0;
+    while (begin < folder.size() && IsSpace(folder[begin])) ++begin;
+    folder.erase(0, begin);
+    if (folder.size() >= 2 && folder.front() == '"' && folder.back() == '"') {
+      folder = folder.substr(1, folder.size() - 2);
+    }
   }
   for (char& c : folder) {
     if (c == '/') c = '\\';
   }
-  while (!folder.empty() && folder.back() == '\\') folder.pop_back();
   return folder;
 }
 
