@@ -19,6 +19,7 @@ namespace stowaway {
 
 enum class ControlKind {
   Label,     // plain text, wrapped
+  Caption,   // the name of the control after it; Alt and its '&' letter go there
   Heading,   // text in the bold form of the font
   Edit,      // one line of text to type
   Button,    // a push button

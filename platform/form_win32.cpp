@@ -121,6 +121,7 @@ class Win32Form final : public Form {
     switch (kind) {
       case ControlKind::Label:
       case ControlKind::Heading: style |= SS_LEFT | SS_NOPREFIX; break;
+      case ControlKind::Caption: style |= SS_LEFT; break;
       case ControlKind::Rule: style |= SS_ETCHEDHORZ; break;
       case ControlKind::Edit:
         window_class = L"EDIT";

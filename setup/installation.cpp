@@ -140,7 +140,6 @@ void Installation::Start(WindowHandle mailbox, Observer observer) {
   data.cbData = 1u + payload.Length;
   data.lpData = &payload;
   windows.Send(unpacker, WmCopyData, static_cast<WParam>(mailbox), reinterpret_cast<LParam>(&data));
-  started_ = true;
   // Posted: the extraction then runs while this program's own messages,
   // the reports among them, keep flowing.
   PostToWindow(unpacker, UM_EXTRACT_ALL, 0, 0);
@@ -195,7 +194,8 @@ void Installation::Report(const uint8_t* data) {
     done_ += written_;
     written_ = 0;
     current_ = name;
-    current_target_ = Utf8FromAnsi(TargetOf(plan_, name));
+    // The setup program's own copy comes first; it is no file of the product.
+    current_target_ = name == plan_.FrontEnd ? std::string() : Utf8FromAnsi(TargetOf(plan_, name));
   }
   written_ = std::max<int64_t>(report.BytesWritten, 0);
   if (observer_.Progress) observer_.Progress();
@@ -224,6 +224,7 @@ std::string Installation::Staged(const std::string& name) const { return staging
 std::string Installation::Target(const std::string& path) const { return folder_ + '\\' + path; }
 
 int Installation::PlaceFiles() {
+  extracted_ = true;
   int code = Installed;
   for (const Placement& place : plan_.Places) {
     const std::string target = Target(place.Target);

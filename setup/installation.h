@@ -70,6 +70,9 @@ class Installation {
   const std::string& Folder() const { return folder_; }
   // The file that failed, after a failure.
   const std::string& FailedFile() const { return failed_; }
+  // Whether every file came out of the installer (a failure was then in
+  // moving one into place).
+  bool Extracted() const { return extracted_; }
 
  private:
   void Report(const uint8_t* report);
@@ -99,7 +102,7 @@ class Installation {
   int64_t done_ = 0;            // bytes of the entries before it
   int64_t written_ = 0;         // bytes of it so far
   std::string failed_;
-  bool started_ = false;
+  bool extracted_ = false;
 };
 
 }  // namespace stowaway

@@ -38,10 +38,13 @@ std::string NotEnoughSpace(const std::string& folder, int64_t needed, int64_t fr
          Size(free) + " are free. Free some space, or choose another drive.";
 }
 
-std::string FailureText(const std::string& product, const std::string& file, int code) {
-  return product + " could not be installed completely: " + file +
-         " could not be written. The files installed before it are in place, but the installation "
-         "is incomplete.\n\nSetup ends with exit code " + std::to_string(code) +
+std::string FailureText(const std::string& product, const std::string& file, bool extracted,
+                        int code) {
+  std::string text = product + " could not be installed completely: ";
+  text += extracted ? file + " could not be put in place. The files before it are installed; "
+                      "the others are not."
+                    : file + " could not be extracted from the installer. Nothing was installed.";
+  return text + "\n\nSetup ends with exit code " + std::to_string(code) +
          ". Run it again, or download the installer again if it keeps failing.";
 }
 

@@ -54,7 +54,10 @@ inline std::string FinishText(const std::string& product, const std::string& fol
 }
 inline std::string RunLabel(const std::string& product) { return "&Start " + product + " now"; }
 inline constexpr char FailureHeading[] = "Installation incomplete";
-std::string FailureText(const std::string& product, const std::string& file, int code);
+// extracted: every file came out of the installer, and file could not be
+// moved into place.
+std::string FailureText(const std::string& product, const std::string& file, bool extracted,
+                        int code);
 
 inline std::string FolderIsFile(const std::string& folder) {
   return "\"" + folder + "\" is a file, not a folder. Choose another folder.";

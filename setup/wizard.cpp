@@ -61,7 +61,7 @@ void Wizard::Build() {
   body_ = form.Add(ControlKind::Label, Margin, 30, Inner, 60, "");
   licence_ = form.Add(ControlKind::TextBox, Margin, 48, Inner, 106, WithWindowsLineBreaks(settings.Licence));
   accept_ = form.Add(ControlKind::Check, Margin, 158, Inner, 12, text::Accept);
-  folder_label_ = form.Add(ControlKind::Label, Margin, 62, Inner, 10, text::FolderLabel);
+  folder_label_ = form.Add(ControlKind::Caption, Margin, 62, Inner, 10, text::FolderLabel);
   folder_ = form.Add(ControlKind::Edit, Margin, 74, Inner - ButtonWidth - 6, 14,
                      Utf8FromAnsi(installation_.SuggestedFolder()));
   browse_ = form.Add(ControlKind::Button, Width - Margin - ButtonWidth, 74, ButtonWidth, ButtonHeight,
@@ -129,7 +129,8 @@ void Wizard::ShowPage(Page page) {
         show({run_}, !settings.Run.empty());
       } else {
         form.SetText(heading_, text::FailureHeading);
-        form.SetText(body_, text::FailureText(settings.Name, installation_.FailedFile(), code_));
+        form.SetText(body_, text::FailureText(settings.Name, installation_.FailedFile(),
+                                                installation_.Extracted(), code_));
         form.SetText(next_, text::Close);
       }
       break;
@@ -198,7 +199,8 @@ void Wizard::OnInstall() {
 
 void Wizard::OnProgress() {
   form_->SetProgress(bar_, installation_.Progress());
-  form_->SetText(file_, text::Writing(installation_.CurrentFile()));
+  const std::string& file = installation_.CurrentFile();
+  form_->SetText(file_, file.empty() ? std::string(text::Preparing) : text::Writing(file));
 }
 
 void Wizard::OnFinished(int code) {
