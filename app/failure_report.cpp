@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "app/protocol.h"
 #include "archive/packerunit.h"
 #include "platform/exception.h"
 
@@ -19,24 +20,28 @@ std::string FailureReportText(const std::string& class_name, const std::string& 
          (ends_with_full_stop ? "" : ".");
 }
 
-int ReportUncaughtException(WindowSystem& windows, std::exception_ptr failure) {
+int ReportUncaughtException(WindowSystem& windows, std::exception_ptr failure, bool show_box) {
   std::string class_name = "Exception";
   std::string message;
   const void* address = nullptr;
+  int exit_code = ExitStartFailed;
   try {
     std::rethrow_exception(failure);
   } catch (const Exception& e) {
     class_name = e.ClassName();
     message = e.Message();
     address = e.Address();
+    if (dynamic_cast<const EFrontEndStartError*>(&e) != nullptr) exit_code = ExitFrontEndNotStarted;
   } catch (const std::exception& e) {
     message = e.what();
   } catch (...) {
   }
-  windows.ShowMessageBox(
-      FailureReportText(class_name, FileNamePart(windows.ModulePath()), address, message),
-      FailureReportCaption, FailureReportFlags);
-  return FailureExitCode;
+  if (show_box) {
+    windows.ShowMessageBox(
+        FailureReportText(class_name, FileNamePart(windows.ModulePath()), address, message),
+        FailureReportCaption, FailureReportFlags);
+  }
+  return exit_code;
 }
 
 }  // namespace stowaway

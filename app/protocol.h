@@ -7,6 +7,7 @@
 //   unpacker -> front-end  WM_COPYDATA  ProgressReport, wParam = the unpacker's
 //                          window, dwData 0, cbData 265 (once per progress point)
 //   unpacker -> front-end  UM_EXTRACT_DONE or UM_EXTRACT_FAILED, wParam 0, lParam 0
+//   front-end -> unpacker  WM_CLOSE before UM_EXTRACT_ALL, wParam = the exit code
 //
 // The unpacker sends synchronously, to the top-level window titled
 // FrontEndWindowTitle, looked up before every message.
@@ -24,10 +25,28 @@ inline constexpr char UnpackerWindowTitle[] = "fUnpackerForm";
 inline constexpr char FrontEndWindowTitle[] = "fSplashScreen";
 // Appended to the front-end's path on its command line.
 inline constexpr char FrontEndArgument[] = " /Splash";
+// Set in the front-end's environment: the installer's full path, and the
+// installer's own arguments as they were given.
+inline constexpr char InstallerVariable[] = "STOWAWAY_INSTALLER";
+inline constexpr char ArgumentsVariable[] = "STOWAWAY_ARGS";
 
 inline constexpr uint32_t UM_EXTRACT_DONE = WmUser + 1;
 inline constexpr uint32_t UM_EXTRACT_FAILED = WmUser + 2;
 inline constexpr uint32_t UM_EXTRACT_ALL = WmUser + 4;
+
+// The unpacker's exit codes. Besides these, a front-end's non-zero reply to
+// UM_EXTRACT_DONE, and the wParam of a WM_CLOSE that comes before
+// UM_EXTRACT_ALL, become the exit code.
+inline constexpr int32_t ExitSucceeded = 0;
+inline constexpr int32_t ExitStartFailed = 1;        // before the front-end ran
+inline constexpr int32_t ExitExtractionFailed = 2;   // UM_EXTRACT_FAILED was sent
+inline constexpr int32_t ExitFrontEndNotStarted = 3;
+inline constexpr int32_t ExitFrontEndVanished = 4;   // it ended without a word
+// What the setup front-end sends as WM_CLOSE's wParam; 9 and above are free.
+inline constexpr int32_t ExitCancelled = 5;
+inline constexpr int32_t ExitUsage = 6;
+inline constexpr int32_t ExitFolderNotMade = 7;
+inline constexpr int32_t ExitNoSpace = 8;
 
 // Length-prefixed strings: a length byte, then that many characters of the
 // ANSI code page; the bytes behind them carry no meaning.

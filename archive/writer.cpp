@@ -199,6 +199,12 @@ void CheckArchiveItems(const ByteSource& image, const std::vector<ArchiveItem>& 
   }
   // Only the program image and the headers are certain before packing; the
   // packed sizes are watched while they are written.
+  // The unpacker starts entry 0 by its file name, where a space would split
+  // the program's name from its arguments.
+  if (FileNamePart(items.front().FileName).find(' ') != std::string::npos) {
+    throw EArchiveError("Entry 0 is the program the unpacker starts; its name must not hold a "
+                        "space: " + items.front().FileName);
+  }
   int64_t least_size = SourceSize(image, "program image");
   std::set<std::string> outputs;
   for (const ArchiveItem& item : items) {

@@ -78,6 +78,8 @@ using PackProgress = std::function<void(int32_t index, int32_t bytes_read, int32
 //   "Too many entries for an archive: %d (at most 501)"
 //   "Name too long for an archive entry (over 200 characters): %s"
 //   "Unsafe file name for an archive entry: %s"
+//   "Entry 0 is the program the unpacker starts; its name must not hold a
+//    space: %s"
 //   "Two entries extract to the same file: %s"
 //   "File too large for an archive (2 GiB or more): %s"
 //   "Archive would reach 2 GiB at entry %s"

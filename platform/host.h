@@ -15,4 +15,11 @@ char PathSeparator();
 // false where they come in the ANSI code page (Windows).
 bool HostNamesAreUtf8();
 
+// Restricts where the libraries this program loads from now on are looked
+// for to the system's own folder, so that none is taken from the program's
+// folder or the current one (on POSIX systems, nothing to do).
+void RestrictLibrarySearch();
+// 64 bits from the system's random source.
+uint64_t RandomNumber();
+
 }  // namespace stowaway

@@ -1,3 +1,4 @@
+#include <sys/random.h>
 #include <unistd.h>
 
 #include <vector>
@@ -18,5 +19,18 @@ uint32_t ProcessNumber() { return static_cast<uint32_t>(::getpid()); }
 char PathSeparator() { return '/'; }
 
 bool HostNamesAreUtf8() { return true; }
+
+void RestrictLibrarySearch() {}
+
+uint64_t RandomNumber() {
+  uint64_t value = 0;
+  auto* bytes = reinterpret_cast<unsigned char*>(&value);
+  size_t got = 0;
+  while (got < sizeof value) {
+    const ssize_t n = ::getrandom(bytes + got, sizeof value - got, 0);
+    if (n > 0) got += static_cast<size_t>(n);
+  }
+  return value;
+}
 
 }  // namespace stowaway

@@ -1,4 +1,6 @@
 #include <windows.h>
+// After windows.h, which it needs.
+#include <ntsecapi.h>
 
 #include <vector>
 
@@ -21,5 +23,23 @@ uint32_t ProcessNumber() { return ::GetCurrentProcessId(); }
 char PathSeparator() { return '\\'; }
 
 bool HostNamesAreUtf8() { return false; }
+
+void RestrictLibrarySearch() {
+  // Looked up rather than imported: an older system without the call would
+  // refuse to start the program at all. There, the current folder at least
+  // leaves the search.
+  using SetDefaultDirectories = BOOL(WINAPI*)(DWORD);
+  const auto set_default = reinterpret_cast<SetDefaultDirectories>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
+  if (set_default == nullptr || !set_default(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+    ::SetDllDirectoryA("");
+  }
+}
+
+uint64_t RandomNumber() {
+  uint64_t value = 0;
+  ::RtlGenRandom(&value, sizeof value);
+  return value;
+}
 
 }  // namespace stowaway

@@ -11,10 +11,6 @@
 
 namespace stowaway {
 
-// Restricts where libraries are loaded from to the system folder, so that
-// a library planted beside the program is never loaded.
-void RestrictLibrarySearch();
-
 // The machine's program files folder (the 32-bit one on 64-bit Windows) and
 // the current user's own programs folder (in the local application data).
 std::string ProgramFilesFolder();

@@ -22,14 +22,6 @@ std::wstring Wide(const std::string& text, UINT code_page) {
 
 }  // namespace
 
-void RestrictLibrarySearch() {
-  using SetDirectories = BOOL(WINAPI*)(DWORD);
-  const auto set = reinterpret_cast<SetDirectories>(reinterpret_cast<void*>(
-      ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
-  if (set != nullptr) set(LOAD_LIBRARY_SEARCH_SYSTEM32);
-  ::SetDllDirectoryW(L"");
-}
-
 std::string ProgramFilesFolder() { return KnownFolder(CSIDL_PROGRAM_FILES); }
 
 std::string UserProgramsFolder() {

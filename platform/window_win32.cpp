@@ -1,14 +1,18 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <exception>
 #include <map>
+#include <vector>
 
+#include "platform/host.h"
 #include "platform/window.h"
 
 namespace stowaway {
 
 static_assert(WmDestroy == WM_DESTROY && WmClose == WM_CLOSE && WmQuit == WM_QUIT &&
-              WmCopyData == WM_COPYDATA && WmUser == WM_USER);
+              WmCopyData == WM_COPYDATA && WmTimer == WM_TIMER && WmUser == WM_USER);
+static_assert(LongestPath == MAX_PATH - 1);
 static_assert(CsHRedraw == CS_HREDRAW && CsVRedraw == CS_VREDRAW);
 static_assert(WsOverlappedWindow == WS_OVERLAPPEDWINDOW);
 static_assert(CwUseDefault == CW_USEDEFAULT && SwShow == SW_SHOW);
@@ -50,20 +54,57 @@ std::map<ATOM, WindowProcedure>& Procedures() {
   return procedures;
 }
 
+// An exception that a procedure let out, on its way to NextMessage.
+std::exception_ptr& ProcedureFailure() {
+  static std::exception_ptr failure;
+  return failure;
+}
+
+// The platform's frames between here and the message loop cannot be unwound
+// through: an exception stops here and the loop is ended, so that
+// NextMessage can raise it on the loop's own side.
 LRESULT CALLBACK ForwardToProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  const auto atom = static_cast<ATOM>(::GetClassLongA(window, GCW_ATOM));
-  const auto found = Procedures().find(atom);
-  if (found == Procedures().end()) return ::DefWindowProcA(window, message, wparam, lparam);
-  return found->second(ToWindowHandle(window), message, wparam, lparam);
+  try {
+    const auto atom = static_cast<ATOM>(::GetClassLongA(window, GCW_ATOM));
+    const auto found = Procedures().find(atom);
+    if (found == Procedures().end()) return ::DefWindowProcA(window, message, wparam, lparam);
+    return found->second(ToWindowHandle(window), message, wparam, lparam);
+  } catch (...) {
+    if (!ProcedureFailure()) ProcedureFailure() = std::current_exception();
+    ::PostQuitMessage(1);
+    return 0;
+  }
+}
+
+void RaiseProcedureFailure() {
+  if (!ProcedureFailure()) return;
+  std::exception_ptr failure = ProcedureFailure();
+  ProcedureFailure() = nullptr;
+  std::rethrow_exception(failure);
+}
+
+// The long form of a path, where the platform can give one.
+std::string LongForm(const std::string& path) {
+  std::vector<char> buffer(path.size() + MAX_PATH);
+  const DWORD length =
+      ::GetLongPathNameA(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+  if (length == 0 || length >= buffer.size()) return path;
+  return std::string(buffer.data(), length);
 }
 
 class Win32WindowSystem final : public WindowSystem {
  public:
-  std::string ModulePath() override {
-    char path[MAX_PATH + 1] = {};
-    const DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return std::string(path, length);
+  ~Win32WindowSystem() override {
+    if (started_ != nullptr) ::CloseHandle(started_);
   }
+
+  // Whole, however long: a buffer of MAX_PATH would cut it without a word.
+  std::string ModulePath() override {
+    const std::string path = ExecutablePath();
+    return path.empty() ? path : LongForm(path);
+  }
+
+  std::string CommandLine() override { return ::GetCommandLineA(); }
 
   std::string SystemFolderPath() override {
     char path[MAX_PATH] = {};
@@ -71,9 +112,46 @@ class Win32WindowSystem final : public WindowSystem {
     return path;
   }
 
-  uint32_t StartProgram(const std::string& command_line, int32_t show) override {
-    return ::WinExec(command_line.c_str(), static_cast<UINT>(show));
+  std::string TemporaryFolderPath() override {
+    char path[MAX_PATH + 1] = {};
+    const DWORD length = ::GetTempPathA(sizeof path, path);
+    if (length == 0 || length >= sizeof path) return {};
+    std::string folder(path, length);
+    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    return folder;
   }
+
+  bool StartProgram(const std::string& program_path, const std::string& command_line,
+                    const std::map<std::string, std::string>& environment,
+                    int32_t show) override {
+    // Set in this process's own environment, which the program inherits
+    // whole: a block rebuilt in the ANSI code page would garble every
+    // variable that it cannot represent.
+    for (const auto& [name, value] : environment) {
+      if (!::SetEnvironmentVariableA(name.c_str(), value.c_str())) return false;
+    }
+    std::vector<char> line(command_line.begin(), command_line.end());
+    line.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<WORD>(show);
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessA(program_path.c_str(), line.data(), nullptr, nullptr, FALSE, 0,
+                          nullptr, nullptr, &startup, &info)) {
+      return false;
+    }
+    ::CloseHandle(info.hThread);
+    if (started_ != nullptr) ::CloseHandle(started_);
+    started_ = info.hProcess;
+    return true;
+  }
+
+  bool StartedProgramRunning() override {
+    return started_ != nullptr && ::WaitForSingleObject(started_, 0) == WAIT_TIMEOUT;
+  }
+
+  uint32_t Milliseconds() override { return ::GetTickCount(); }
 
   uintptr_t StandardIcon(uint32_t resource) override {
     return reinterpret_cast<uintptr_t>(::LoadIconA(nullptr, MAKEINTRESOURCEA(resource)));
@@ -108,8 +186,10 @@ class Win32WindowSystem final : public WindowSystem {
   void UpdateWindowNow(WindowHandle window) override { ::UpdateWindow(ToHwnd(window)); }
 
   int32_t NextMessage(Message& message) override {
+    RaiseProcedureFailure();
     MSG msg{};
     const BOOL result = ::GetMessageA(&msg, nullptr, 0, 0);
+    RaiseProcedureFailure();
     message.window = ToWindowHandle(msg.hwnd);
     message.message = msg.message;
     message.wParam = msg.wParam;
@@ -137,6 +217,12 @@ class Win32WindowSystem final : public WindowSystem {
 
   void PostQuit(int32_t exit_code) override { ::PostQuitMessage(exit_code); }
 
+  bool StartTimer(WindowHandle window, uintptr_t id, uint32_t milliseconds) override {
+    return ::SetTimer(ToHwnd(window), id, milliseconds, nullptr) != 0;
+  }
+
+  void StopTimer(WindowHandle window, uintptr_t id) override { ::KillTimer(ToHwnd(window), id); }
+
   WindowHandle FindWindowByTitle(const std::string& title) override {
     return ToWindowHandle(::FindWindowA(nullptr, title.c_str()));
   }
@@ -149,6 +235,9 @@ class Win32WindowSystem final : public WindowSystem {
                       uint32_t flags) override {
     ::MessageBoxA(nullptr, text.c_str(), caption.c_str(), flags);
   }
+
+ private:
+  HANDLE started_ = nullptr;  // the process of the program started last
 };
 
 }  // namespace

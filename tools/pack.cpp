@@ -33,6 +33,9 @@ sorted order.
       --front-end SETUP.exe  a front-end program of your own as entry 0,
                              instead of the setup program (see below)
       --stub UNPACKER.exe    the unpacker to build on (see below)
+      --elevation admin|user what the installer asks Windows for: admin
+                             (the default) runs it elevated, user runs it
+                             as the user who starts it (see below)
       --mode good|fast|auto  the codec: good (LZH, smaller; the default),
                              fast (LZRW1/KH, quicker), or auto (per file)
       --threshold N          with --mode auto: fast for a file whose samples
@@ -58,10 +61,19 @@ Windows does not allow, is refused. An installer holds at most 501 entries
 (the front-end and folder entries count), names of at most 200 characters,
 and stays below 2 GiB. The same inputs always give the same bytes.
 
-Without --stub, pack uses unpacker.exe in the folder that holds stowaway
+The front-end's name must not hold a space: the unpacker starts it from
+the system folder by that name.
+
+The unpacker comes in two builds that differ in their manifest's execution
+level. unpacker.exe (--elevation admin) asks for elevation, since the
+front-end's home is the system folder; unpacker-user.exe (--elevation user)
+runs without it, and where the system folder cannot be written, the
+front-end is started from a new folder under the user's temporary folder.
+Without --stub, pack uses the one chosen in the folder that holds stowaway
 itself, or, for stowaway in a build tree's native/bin folder, the one in the
 tree's win32/bin folder (build/native/bin/stowaway uses
-build/win32/bin/unpacker.exe). --stub names any other.
+build/win32/bin/unpacker.exe). --stub names any other, and then the
+unpacker named decides (--elevation is refused with it).
 )";
 
 constexpr char Name[] = "pack";
@@ -185,11 +197,32 @@ void SettleSetupProgram(SetupRequest& setup, std::vector<PlannedEntry>& entries)
   entries[0].item.Content = ByteSource::Memory(std::move(program));
 }
 
+Elevation ReadElevation(const Arguments& arguments) {
+  if (!arguments.Has("elevation")) return Elevation::Admin;
+  if (arguments.Has("stub")) {
+    throw EUsage("--elevation chooses between the unpackers pack finds itself; with --stub, "
+                 "the unpacker named decides: leave one of them out");
+  }
+  const std::string value = arguments.Value("elevation");
+  if (value == "admin") return Elevation::Admin;
+  if (value == "user") return Elevation::User;
+  throw EUsage("--elevation takes admin or user, not '" + value + "'");
+}
+
+// The unpacker starts entry 0 by its name; a space in it would split that
+// name on the front-end's own command line.
+void RequireFrontEndName(const std::string& path, const std::string& name) {
+  if (name.find(' ') == std::string::npos) return;
+  throw EToolFailure(path + ": the front-end's name holds a space, and the unpacker starts it "
+                     "by that name; rename it");
+}
+
 // What pack was asked to do.
 struct Request {
   std::string output;
   std::string front_end;
   std::string stub;
+  Elevation elevation = Elevation::Admin;
   CodecChoice choice;
   bool tree = false;
   bool quiet = false;
@@ -204,12 +237,13 @@ Request ReadRequest(const Arguments& arguments) {
   if (arguments.Has("front-end") && request.front_end.empty()) {
     throw EUsage("--front-end needs the program the installer starts");
   }
-  request.setup = ReadSetupRequest(arguments, arguments.Value("elevation"));
+  request.elevation = ReadElevation(arguments);
+  request.setup = ReadSetupRequest(arguments, request.elevation == Elevation::User);
   if (request.setup) request.front_end = request.setup->program;
   request.choice = ReadCodecChoice(arguments);
   request.tree = arguments.Has("tree");
   request.quiet = arguments.Has("quiet");
-  request.stub = arguments.Has("stub") ? arguments.Value("stub") : FindDefaultStub();
+  request.stub = arguments.Has("stub") ? arguments.Value("stub") : FindDefaultStub(request.elevation);
   RequireProgram(request.stub, "--stub", "the unpacker the installer is built on");
   if (!request.setup) {
     RequireProgram(request.front_end, "--front-end", "the program the installer starts");
@@ -226,7 +260,9 @@ Plan MakePlan(const Request& request, const std::vector<std::string>& paths) {
   if (request.setup) {
     plan.AddSetupProgram(request.front_end);
   } else {
-    plan.AddFile(CollectPayload({request.front_end}).front());
+    const PayloadEntry front_end = CollectPayload({request.front_end}).front();
+    RequireFrontEndName(request.front_end, FileNamePart(front_end.stored));
+    plan.AddFile(front_end);
   }
   const std::string output_identity = FileIdentity(request.output);
   for (const PayloadEntry& found : CollectPayload(paths)) {
@@ -324,6 +360,7 @@ Command PackCommand() {
                   {{"output", 'o', true},
                    {"front-end", 0, true},
                    {"stub", 0, true},
+                   {"elevation", 0, true},
                    {"mode", 0, true},
                    {"threshold", 0, true},
                    {"tree", 0, false}},

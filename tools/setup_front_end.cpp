@@ -90,7 +90,8 @@ std::string FolderNameFor(std::string name) {
 std::string FindSetupProgram() {
   std::string looked;
   for (std::string candidate : StubCandidates(ExecutablePath())) {
-    candidate = candidate.substr(0, candidate.size() - std::strlen("unpacker.exe")) + SetupProgramName;
+    candidate = candidate.substr(0, candidate.size() - std::strlen(StubName(Elevation::Admin))) +
+                SetupProgramName;
     if (KindOfPath(candidate) == PathKind::File) return candidate;
     looked += "\n  " + candidate;
   }
@@ -149,7 +150,7 @@ std::vector<OptionSpec> SetupOptions() {
           {"setup-program", 0, true}};
 }
 
-std::optional<SetupRequest> ReadSetupRequest(const Arguments& arguments, const std::string& elevation) {
+std::optional<SetupRequest> ReadSetupRequest(const Arguments& arguments, bool for_user) {
   if (arguments.Has("front-end")) {
     for (const OptionSpec& option : SetupOptions()) {
       if (arguments.Has(option.name)) {
@@ -173,7 +174,7 @@ std::optional<SetupRequest> ReadSetupRequest(const Arguments& arguments, const s
     std::replace(settings.DefaultFolder.begin(), settings.DefaultFolder.end(), '/', '\\');
     CheckDefaultFolder(settings.DefaultFolder);
   } else {
-    settings.DefaultFolder = std::string(elevation == "user" ? UserProgramsPlaceholder
+    settings.DefaultFolder = std::string(for_user ? UserProgramsPlaceholder
                                                              : ProgramFilesPlaceholder) +
                              '\\' + FolderNameFor(settings.Name);
   }

@@ -30,10 +30,11 @@ struct SetupRequest {
 };
 
 // The setup request for arguments; none when --front-end is given (and then
-// none of the setup options may be). elevation is --elevation's value.
+// none of the setup options may be). for_user: the installer runs as the
+// user who starts it (--elevation user), so its default folder is theirs.
 // Raises EUsage naming the option for a missing --name or a value that
 // cannot be used, and EToolFailure for a licence file that cannot be read.
-std::optional<SetupRequest> ReadSetupRequest(const Arguments& arguments, const std::string& elevation);
+std::optional<SetupRequest> ReadSetupRequest(const Arguments& arguments, bool for_user);
 
 // Checks that --run names one of the files packed (stored paths given).
 void CheckRunProgram(const SetupSettings& settings, const std::vector<std::string>& stored_paths);

@@ -8,8 +8,6 @@
 namespace stowaway {
 namespace {
 
-constexpr char StubName[] = "unpacker.exe";
-
 bool IsSeparator(char c) { return c == '/' || c == PathSeparator(); }
 
 // The folder that holds path, without a trailing separator; empty when path
@@ -29,18 +27,23 @@ std::string NameOf(const std::string& path) {
 
 }  // namespace
 
-std::vector<std::string> StubCandidates(const std::string& executable) {
+const char* StubName(Elevation elevation) {
+  return elevation == Elevation::User ? "unpacker-user.exe" : "unpacker.exe";
+}
+
+std::vector<std::string> StubCandidates(const std::string& executable, Elevation elevation) {
   const std::string bin = FolderOf(executable);
-  std::vector<std::string> candidates = {JoinPath(bin, StubName)};
+  const std::string name = StubName(elevation);
+  std::vector<std::string> candidates = {JoinPath(bin, name)};
   const std::string tree = FolderOf(bin);
   if (NameOf(bin) == "bin" && NameOf(tree) == "native") {
-    candidates.push_back(JoinPath(JoinPath(JoinPath(FolderOf(tree), "win32"), "bin"), StubName));
+    candidates.push_back(JoinPath(JoinPath(JoinPath(FolderOf(tree), "win32"), "bin"), name));
   }
   return candidates;
 }
 
-std::string FindDefaultStub() {
-  const std::vector<std::string> candidates = StubCandidates(ExecutablePath());
+std::string FindDefaultStub(Elevation elevation) {
+  const std::vector<std::string> candidates = StubCandidates(ExecutablePath(), elevation);
   std::string looked;
   for (const std::string& candidate : candidates) {
     if (KindOfPath(candidate) == PathKind::File) return candidate;

@@ -33,8 +33,9 @@ TEST(FailureReportText, EndsTheMessageWithOneFullStop) {
 TEST(ReportUncaughtException, ShowsOtherExceptionsUnderTheBaseName) {
   testing::FakeWindows windows;
   windows.module_path = "setup.exe";
-  EXPECT_EQ(ReportUncaughtException(windows, std::make_exception_ptr(std::runtime_error("odd"))),
-            1);
+  EXPECT_EQ(
+      ReportUncaughtException(windows, std::make_exception_ptr(std::runtime_error("odd")), true),
+      1);
   ASSERT_EQ(windows.boxes.size(), 1u);
   EXPECT_EQ(windows.boxes[0].text,
             "Exception Exception in module setup.exe at " + Address("0") + ".\nodd.");

@@ -3,8 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <stdexcept>
 
 namespace stowaway::testing {
+namespace {
+
+// Ticks enough for any watch; more mean the unpacker would never end.
+constexpr int TickLimit = 10000;
+
+}  // namespace
 
 LResult FakeWindows::SendToUnpacker(uint32_t message, WParam wparam, LParam lparam) {
   return UnpackerExists() ? CallUnpacker(message, wparam, lparam) : 0;
@@ -34,18 +41,30 @@ std::string FakeWindows::ModulePath() {
   return module_path;
 }
 
+std::string FakeWindows::CommandLine() { return command_line; }
+
 std::string FakeWindows::SystemFolderPath() {
   calls.push_back("SystemFolderPath");
   return system_folder;
 }
 
-uint32_t FakeWindows::StartProgram(const std::string& command_line, int32_t show) {
+std::string FakeWindows::TemporaryFolderPath() { return temporary_folder; }
+
+bool FakeWindows::StartProgram(const std::string& program_path, const std::string& line,
+                               const std::map<std::string, std::string>& environment,
+                               int32_t show) {
   calls.push_back("StartProgram");
-  started.push_back(command_line);
+  programs.push_back(program_path);
+  started.push_back(line);
+  environments.push_back(environment);
   show_commands.push_back(show);
-  if (on_start) on_start(command_line);
-  return start_result;
+  if (on_start) on_start(line);
+  return start_succeeds;
 }
+
+bool FakeWindows::StartedProgramRunning() { return front_end_running; }
+
+uint32_t FakeWindows::Milliseconds() { return clock; }
 
 uintptr_t FakeWindows::StandardIcon(uint32_t resource) {
   calls.push_back("StandardIcon " + std::to_string(resource));
@@ -91,6 +110,17 @@ int32_t FakeWindows::NextMessage(Message& message) {
       message.wParam = static_cast<WParam>(quit_code_);
       return 0;
     }
+    if (script.empty() && !timers.empty() && timer_ticks < TickLimit) {
+      ++timer_ticks;
+      const auto [id, interval] = *timers.begin();
+      clock += interval;
+      if (on_tick) on_tick();
+      message = Message{};
+      message.window = UnpackerHandle;
+      message.message = WmTimer;
+      message.wParam = id;
+      return 1;
+    }
     if (script.empty()) break;
     const auto step = std::move(script.front());
     script.pop_front();
@@ -113,6 +143,7 @@ LResult FakeWindows::DispatchToWindow(const Message& message) {
 LResult FakeWindows::DefaultProcedure(WindowHandle window, uint32_t message, WParam, LParam) {
   calls.push_back("DefaultProcedure " + std::to_string(message));
   EXPECT_EQ(window, UnpackerHandle);
+  if (default_throws) throw std::runtime_error("default handling failed");
   if (message == WmClose && UnpackerExists()) {
     CallUnpacker(WmDestroy, 0, 0);
     destroyed = true;
@@ -126,6 +157,14 @@ void FakeWindows::PostQuit(int32_t exit_code) {
   quit_posted_ = true;
   quit_code_ = exit_code;
 }
+
+bool FakeWindows::StartTimer(WindowHandle window, uintptr_t id, uint32_t milliseconds) {
+  EXPECT_EQ(window, UnpackerHandle);
+  timers[id] = milliseconds;
+  return true;
+}
+
+void FakeWindows::StopTimer(WindowHandle, uintptr_t id) { timers.erase(id); }
 
 WindowHandle FakeWindows::FindWindowByTitle(const std::string& title) {
   if (title == "fSplashScreen" && front_end_present) return FrontEndHandle;
@@ -152,7 +191,7 @@ LResult FakeWindows::Send(WindowHandle window, uint32_t message, WParam wparam, 
   }
   front_end.push_back(received);
   if (on_front_end_message) on_front_end_message(received);
-  return 0;
+  return front_end_reply;
 }
 
 void FakeWindows::ShowMessageBox(const std::string& text, const std::string& caption,

@@ -1,10 +1,12 @@
 // A window layer in memory for the unpacker's logic: one unpacker window, a
-// front-end window that records what it is sent, and a scripted front-end
-// that acts whenever the message loop would wait.
+// front-end window that records what it is sent, a scripted front-end that
+// acts whenever the message loop would wait, and a clock that moves only
+// with the timers' ticks.
 #pragma once
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -37,30 +39,43 @@ class FakeWindows final : public WindowSystem {
 
   // What the platform answers.
   std::string module_path;
+  std::string command_line = "installer.exe";
   std::string system_folder;
+  std::string temporary_folder;
   bool register_succeeds = true;
   bool create_succeeds = true;
-  uint32_t start_result = 33;
-  bool front_end_present = true;
+  bool start_succeeds = true;
+  bool front_end_present = true;  // the window titled "fSplashScreen"
+  bool front_end_running = true;  // the process started last
   LResult default_result = 0;
+  LResult front_end_reply = 0;  // what the front-end's procedure returns
+  bool default_throws = false;  // DefaultProcedure raises
+  uint32_t clock = 1000;
 
   // What the unpacker did, call by call.
   std::vector<std::string> calls;
   WindowClass registered;
   WindowParams created;
-  std::vector<std::string> started;
+  std::vector<std::string> programs;  // the program paths started
+  std::vector<std::string> started;   // their command lines
+  std::vector<std::map<std::string, std::string>> environments;
   std::vector<int32_t> show_commands;
+  std::map<uintptr_t, uint32_t> timers;  // id: interval
+  int timer_ticks = 0;
   std::vector<Received> front_end;
   int lost_sends = 0;
   std::vector<ShownBox> boxes;
   bool destroyed = false;
 
   // The front-end's steps, one each time the message loop finds nothing
-  // queued. When none is left the loop would wait forever: the test fails.
+  // queued. When none is left, the timers tick; without a timer the loop
+  // would wait forever: the test fails.
   std::deque<std::function<void()>> script;
   // Called with every message the front-end receives, while the unpacker
   // waits for its send to return.
   std::function<void(const Received&)> on_front_end_message;
+  // Called at every tick, once the clock has moved on.
+  std::function<void()> on_tick;
   // Called when the front-end is started.
   std::function<void(const std::string&)> on_start;
 
@@ -71,8 +86,14 @@ class FakeWindows final : public WindowSystem {
   LResult SendFolder(const std::string& folder);
 
   std::string ModulePath() override;
+  std::string CommandLine() override;
   std::string SystemFolderPath() override;
-  uint32_t StartProgram(const std::string& command_line, int32_t show) override;
+  std::string TemporaryFolderPath() override;
+  bool StartProgram(const std::string& program_path, const std::string& command_line,
+                    const std::map<std::string, std::string>& environment,
+                    int32_t show) override;
+  bool StartedProgramRunning() override;
+  uint32_t Milliseconds() override;
   uintptr_t StandardIcon(uint32_t resource) override;
   uintptr_t StandardCursor(uint32_t resource) override;
   bool RegisterWindowClass(const WindowClass& window_class) override;
@@ -84,6 +105,8 @@ class FakeWindows final : public WindowSystem {
   LResult DefaultProcedure(WindowHandle window, uint32_t message, WParam wparam,
                            LParam lparam) override;
   void PostQuit(int32_t exit_code) override;
+  bool StartTimer(WindowHandle window, uintptr_t id, uint32_t milliseconds) override;
+  void StopTimer(WindowHandle window, uintptr_t id) override;
   WindowHandle FindWindowByTitle(const std::string& title) override;
   LResult Send(WindowHandle window, uint32_t message, WParam wparam, LParam lparam) override;
   void ShowMessageBox(const std::string& text, const std::string& caption,

@@ -165,6 +165,10 @@ TEST_F(WriterRoundTrip, RefusesBeforeWritingAnything) {
       {{ArchiveItem::Folder("C:\\x")},
        StoredPaths,
        "EArchiveError: Unsafe file name for an archive entry: |C:\\x"},
+      {{Item("tools\\net setup.exe", {}), Item("read me.txt", {})},
+       FileNames,
+       "EArchiveError: Entry 0 is the program the unpacker starts; its name must not hold a "
+       "space: tools\\net setup.exe"},
       {{{"x", "", ByteSource::File(missing), TCompressMode::Good}},
        FileNames,
        "EFOpenError: Cannot open file " + missing},

@@ -41,6 +41,12 @@ ProbeLog ReadProbeLog(const std::string& path) {
     if (kind == "start") {
       fields >> log.process_id;
       log.command_line = RestAfter(line, 2);
+    } else if (kind == "installer") {
+      log.has_installer = true;
+      log.installer = RestAfter(line, 1);
+    } else if (kind == "arguments") {
+      log.has_arguments = true;
+      log.arguments = RestAfter(line, 1);
     } else if (kind == "unpacker") {
       fields >> std::hex >> log.unpacker;
     } else if (kind == "report") {

@@ -22,6 +22,10 @@ struct ProbeLog {
   bool exists = false;
   uint32_t process_id = 0;
   std::string command_line;
+  bool has_installer = false;  // the variables the unpacker set, if it did
+  std::string installer;
+  bool has_arguments = false;
+  std::string arguments;
   uintptr_t unpacker = 0;
   std::vector<LoggedReport> reports;
   // Every line after "unpacker" in order, reduced to its first word, with

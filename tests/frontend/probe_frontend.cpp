@@ -6,10 +6,14 @@
 //   PROBE_FOLDERS  folders to send by WM_COPYDATA, in order, separated by '|';
 //                  unset: none
 //   PROBE_FINISH   "extract" (the default): UM_EXTRACT_ALL; "close": WM_CLOSE;
-//                  "none": nothing
+//                  "close N": WM_CLOSE with wParam N; "none": nothing (the
+//                  probe just ends)
+//   PROBE_REPLY    what its procedure returns for UM_EXTRACT_DONE (default 0)
 //
 // Log lines (numbers in decimal, handles in hex):
 //   start <process id> <own command line>
+//   installer <STOWAWAY_INSTALLER>                (only when it is set)
+//   arguments <STOWAWAY_ARGS>                     (only when it is set)
 //   unpacker <window of "fUnpackerForm", 0 if none>
 //   report <wParam> <dwData> <cbData> <BytesRead> <BytesWritten> <Percent> <length byte> <name>
 //   copydata <wParam> <dwData> <cbData>          (a WM_COPYDATA that is no report)
@@ -69,7 +73,7 @@ LResult ProbeWindowProc(WindowHandle window, uint32_t message, WParam wparam, LP
     case UM_EXTRACT_FAILED:
       Write("message " + std::to_string(message) + ' ' + std::to_string(wparam) + ' ' +
             std::to_string(lparam));
-      return 0;
+      return message == UM_EXTRACT_DONE ? std::stoi(Environment("PROBE_REPLY", "0")) : 0;
     default:
       return NativeWindowSystem().DefaultProcedure(window, message, wparam, lparam);
   }
@@ -100,6 +104,10 @@ int Run() {
   Log.open(Environment("PROBE_LOG", ""), std::ios::app);
   if (!Log) return 2;
   Write("start " + std::to_string(OwnProcessId()) + " " + OwnCommandLine());
+  for (const auto& [variable, line] : {std::pair{InstallerVariable, "installer "},
+                                       std::pair{ArgumentsVariable, "arguments "}}) {
+    if (const char* value = std::getenv(variable)) Write(line + std::string(value));
+  }
 
   WindowSystem& windows = NativeWindowSystem();
   WindowClass window_class;
@@ -119,7 +127,10 @@ int Run() {
   const std::string finish = Environment("PROBE_FINISH", "extract");
   LResult result = 0;
   if (finish == "extract") result = windows.Send(unpacker, UM_EXTRACT_ALL, 0, 0);
-  if (finish == "close") result = windows.Send(unpacker, WmClose, 0, 0);
+  if (finish.rfind("close", 0) == 0) {
+    const WParam code = finish == "close" ? 0 : std::stoul(finish.substr(6));
+    result = windows.Send(unpacker, WmClose, code, 0);
+  }
   Write("finish " + finish + ' ' + std::to_string(result));
   Write("end");
   return 0;

@@ -240,9 +240,19 @@ TEST_F(Packing, RefusesCommandLinesAndProgramsItCannotUse) {
        "stowaway pack: nothing: no such file or folder\n"},
       {{"pack", "-o", "p", "--stub", "stub.exe", "--front-end", "setup.exe", "notes.txt"}, 1,
        "stowaway pack: p is a folder; -o names the installer file to write\n"},
+      {{"pack", "-o", "i.exe", "--elevation", "root", "--front-end", "setup.exe", "p"}, 2,
+       "stowaway pack: --elevation takes admin or user, not 'root'\nTry 'stowaway pack --help'.\n"},
+      {{"pack", "-o", "i.exe", "--stub", "stub.exe", "--elevation", "user", "--front-end",
+        "setup.exe", "p"}, 2,
+       "stowaway pack: --elevation chooses between the unpackers pack finds itself; with --stub, "
+       "the unpacker named decides: leave one of them out\nTry 'stowaway pack --help'.\n"},
+      {{"pack", "-o", "i.exe", "--stub", "stub.exe", "--front-end", "my setup.exe", "p"}, 1,
+       "stowaway pack: my setup.exe: the front-end's name holds a space, and the unpacker starts "
+       "it by that name; rename it\n"},
   };
   Put("stub.exe", stub);
   Put("setup.exe", front_end);
+  Put("my setup.exe", front_end);
   for (const Case& c : cases) {
     const Outcome outcome = Run(c.arguments);
     EXPECT_EQ(outcome.status, c.status) << c.message;

@@ -37,15 +37,17 @@ class UnderWine : public testing::ToolTest {
     return text;
   }
 
-  // Runs program (and arguments) under Wine in the scratch folder, with the
-  // environment given.
+  // Runs program (and arguments) under Wine in the scratch folder (or the
+  // folder given), with the environment given.
   Outcome Wine(const std::vector<std::string>& command,
-               const std::map<std::string, std::string>& environment = {}) const {
+               const std::map<std::string, std::string>& environment = {},
+               const fs::path& folder = {}) const {
     std::string script = "WINE_BUILD_DIR=" + testing::Quoted(windows_tree.string());
     for (const auto& [name, value] : environment) script += ' ' + name + '=' + testing::Quoted(value);
     script += ' ' + testing::Quoted(std::string(STOWAWAY_SOURCE_DIR) + "/cmake/wine-run.sh");
     for (const std::string& word : command) script += ' ' + testing::Quoted(word);
-    Outcome outcome = testing::RunScript(script + '\n', dir.Path().string(), WineTimeLimit);
+    Outcome outcome = testing::RunScript(script + '\n', (folder.empty() ? dir.Path() : folder).string(),
+                                         WineTimeLimit);
     for (std::string* text : {&outcome.out, &outcome.err}) {
       text->erase(std::remove(text->begin(), text->end(), '\r'), text->end());
     }
@@ -133,6 +135,24 @@ TEST_F(UnderWine, StowawayExeBuildsTheSameBytesAndReadsThemBack) {
   EXPECT_EQ(again.status, 1);
   EXPECT_EQ(again.err, "stowaway extract: out\\setup.exe exists already; use --force to replace "
                        "it (nothing was extracted)\n");
+}
+
+// Wine starts a program whose path is longer than 259 characters only from
+// a shell in its folder. The unpacker cannot read its archive from there
+// (the system's file calls take no longer path) and must say so rather than
+// read a path cut short: under /S, with no box, exit code 1.
+TEST_F(UnderWine, AnInstallerTooDeepToReadItselfFailsWithItsOwnCode) {
+  PutPayload();
+  const fs::path probe = windows_tree / "bin" / "probe_frontend.exe";
+  const std::string deep = std::string(120, 'd') + "/" + std::string(120, 'e');
+  fs::create_directories(At(deep));
+  const std::string installer = deep + "/setup.exe";
+  ASSERT_EQ(Run({"pack", "-q", "-o", installer, "--front-end", probe.string(), "payload"}).status, 0);
+  ASSERT_GT(WindowsPath(At(installer)).size(), 259u);
+  const Outcome run =
+      Wine({"./setup.exe", "/S"}, {{"PROBE_LOG", WindowsPath(At("probe.log"))}}, At(deep));
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_FALSE(fs::exists(At("probe.log")));
 }
 
 }  // namespace
