@@ -20,6 +20,7 @@ int Run() {
   const bool quiet = switches.Quiet != Quietness::Normal;
   const std::string title = text::Title(installation.Settings().Name);
   if (switches.Usage || !switches.Unknown.empty()) {
+    if (!switches.Usage) installation.Log().Write("failed: unknown switch " + switches.Unknown);
     if (switches.Quiet != Quietness::VerySilent) {
       TellUser(switches.Usage ? text::UsageText(SwitchUsage())
                               : text::UnknownSwitch(switches.Unknown, SwitchUsage()),

@@ -84,9 +84,9 @@ SetupSwitches ParseSwitches(const std::string& arguments) {
       if (switches.Quiet == Quietness::Normal) switches.Quiet = Quietness::Silent;
     } else if (upper == "/?") {
       switches.Usage = true;
-    } else if (HasPrefix(upper, "/DIR=")) {
+    } else if (HasPrefix(upper, "/D=") || HasPrefix(upper, "/DIR=")) {
       switches.FolderGiven = true;
-      switches.Folder = NormaliseFolder(word.substr(5));
+      switches.Folder = NormaliseFolder(word.substr(upper[2] == '=' ? 3 : 5));
     } else if (HasPrefix(upper, "/LOG=") && word.size() > 5) {
       switches.LogFile = word.substr(5);
     } else if (switches.Unknown.empty()) {

@@ -2,7 +2,8 @@
 //   /S, /VERYSILENT   no window at all
 //   /SILENT           no questions: the progress window only
 //   /D=folder         the folder; the last argument, taken as it stands
-//                     (spaces and all, no quotes needed)
+//                     (spaces and all, no quotes needed; a program that
+//                     quotes the whole argument is understood too)
 //   /DIR="folder"     the folder, quoted where it holds spaces
 //   /LOG="file"       a plain-text log of the run
 //   /?                the list of switches

@@ -106,6 +106,7 @@ TEST(Switches, ReadAsDeploymentToolsWriteThem) {
 
   EXPECT_EQ(ParseSwitches("/d=\"C:\\My Apps\\\"").Folder, "C:\\My Apps");
   EXPECT_EQ(ParseSwitches("/D=C:\\").Folder, "C:");
+  EXPECT_EQ(ParseSwitches("\"/D=C:\\My Apps\" /S").Folder, "C:\\My Apps");
   EXPECT_EQ(ParseSwitches("/DIR=\"D:\\Two Words\" /S").Folder, "D:\\Two Words");
   EXPECT_EQ(ParseSwitches("/dir=D:/Tools/").Folder, "D:\\Tools");
 
