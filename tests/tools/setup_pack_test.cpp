@@ -7,6 +7,7 @@
 #include "archive/packerunit.h"
 #include "setup/settings.h"
 #include "tests/tools/tool_fixture.h"
+#include "tools/setup_front_end.h"
 
 namespace stowaway {
 namespace {
@@ -73,6 +74,13 @@ TEST_F(SetupPacking, StoresTheSettingsAndATreeThatInstallsIntact) {
   ASSERT_EQ(Run({"extract", "--stored-paths", "-C", "tree", "setup.exe"}).status, 0);
   EXPECT_EQ(Read("tree/dist/lib/README"), Read("dist/lib/README"));
   EXPECT_EQ(Read("tree/dist/README"), Read("dist/README"));
+
+  // Without one, the folder follows the elevation: the user's own programs
+  // folder for an installer that runs as its user.
+  Arguments arguments;
+  arguments.values = {{"name", "A/B: C."}, {"setup-program", At("setup-program.exe").string()}};
+  EXPECT_EQ(ReadSetupRequest(arguments, true)->settings.DefaultFolder, "{userprograms}\\A_B_ C");
+  EXPECT_EQ(ReadSetupRequest(arguments, false)->settings.DefaultFolder, "{programfiles}\\A_B_ C");
 
   // A default folder given is kept as given.
   ASSERT_EQ(PackSetup({"--name", "T", "--default-folder", "{userprograms}/Tools", "dist"}).status, 0);
