@@ -93,6 +93,9 @@ WindowHandle FindControl(WindowHandle window, const std::string& text);
 WindowHandle FindControlOfClass(WindowHandle window, const std::string& class_name);
 void TypeInto(WindowHandle control, const std::string& text);
 void Press(WindowHandle button);
+// A key pressed and let go while window has the keyboard.
+enum class Key { Enter, Escape };
+void PressKey(WindowHandle window, Key key);
 std::string ControlText(WindowHandle control);
 bool IsShown(WindowHandle control);
 

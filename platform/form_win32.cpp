@@ -378,6 +378,12 @@ void TypeInto(WindowHandle control, const std::string& text) {
 
 void Press(WindowHandle button) { ::PostMessageW(Native(button), BM_CLICK, 0, 0); }
 
+void PressKey(WindowHandle window, Key key) {
+  const WPARAM code = key == Key::Enter ? VK_RETURN : VK_ESCAPE;
+  ::PostMessageW(Native(window), WM_KEYDOWN, code, 1);
+  ::PostMessageW(Native(window), WM_KEYUP, code, static_cast<LPARAM>(0xC0000001u));
+}
+
 std::string ControlText(WindowHandle control) { return Narrow(WindowTextOf(Native(control))); }
 
 bool IsShown(WindowHandle control) { return ::IsWindowVisible(Native(control)) != 0; }

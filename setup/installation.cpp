@@ -81,6 +81,7 @@ Installation::Installation() {
     problem_ = text::NotStartedByInstaller;
     return;
   }
+  started_by_installer_ = true;
   std::optional<InstallPlan> plan;
   try {
     plan = PlanInstall(ReadDirectory(installer));

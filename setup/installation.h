@@ -43,6 +43,8 @@ class Installation {
   Installation();
 
   const std::string& Problem() const { return problem_; }
+  // A copy made by pack and started by an installer: not the build's own.
+  bool StartedByInstaller() const { return started_by_installer_; }
   const SetupSettings& Settings() const { return settings_; }
   const SetupSwitches& Switches() const { return switches_; }
   SetupLog& Log() { return log_; }
@@ -88,7 +90,8 @@ class Installation {
   SetupSettings settings_;
   SetupSwitches switches_;
   InstallPlan plan_;
-  int64_t front_end_size_ = 0;  // the copy of this program extracted with the files
+  int64_t front_end_size_ = 0;
+  bool started_by_installer_ = false;  // the copy of this program extracted with the files
   SetupLog log_;
   Observer observer_;
 

@@ -14,8 +14,7 @@
 namespace stowaway {
 namespace {
 
-int Run() {
-  Installation installation;
+int Run(Installation& installation) {
   const SetupSwitches& switches = installation.Switches();
   const bool quiet = switches.Quiet != Quietness::Normal;
   const std::string title = text::Title(installation.Settings().Name);
@@ -58,9 +57,11 @@ int Run() {
 
 int main() {
   stowaway::RestrictLibrarySearch();
-  const int code = stowaway::Run();
+  stowaway::Installation installation;
+  const int code = stowaway::Run(installation);
   // The copy the unpacker started has no further use; Windows removes it at
-  // the next start where this user may ask for that.
-  stowaway::RemoveAtRestart(stowaway::ExecutablePath());
+  // the next start where this user may ask for that. Any other copy (the
+  // build's own, one taken out by 'stowaway extract') is left alone.
+  if (installation.StartedByInstaller()) stowaway::RemoveAtRestart(stowaway::ExecutablePath());
   return code;
 }

@@ -177,6 +177,7 @@ class Wizard {
     ASSERT_NE(control, WindowHandle::None) << text;
     Press(control);
   }
+  void Key(stowaway::Key key) { PressKey(window_, key); }
   void Type(const std::string& text) {
     const WindowHandle edit = WaitFor([&] { return FindControlOfClass(window_, "Edit"); });
     ASSERT_NE(edit, WindowHandle::None);
@@ -197,7 +198,7 @@ TEST_F(SetupInstall, WizardInstallsThroughItsPages) {
   const uint32_t code = Run("", [&] {
     Wizard wizard;
     wizard.Page("Welcome to My Tool Setup");
-    wizard.Click("&Next >");
+    wizard.Key(Key::Enter);  // the default button: Next
     wizard.Page("Licence agreement");
     wizard.Click("I &accept the terms of the licence agreement");
     wizard.Click("&Next >");
@@ -211,7 +212,7 @@ TEST_F(SetupInstall, WizardInstallsThroughItsPages) {
   ExpectInstalled(folder);
 }
 
-TEST_F(SetupInstall, DecliningTheLicenceCancelsWithNothingInstalled) {
+TEST_F(SetupInstall, DecliningTheLicenceOrEscapeCancelsWithNothingInstalled) {
   Pack({"--license", dir.File("LICENSE")});
   const uint32_t code = Run("/D=" + dir.File("never"), [&] {
     Wizard wizard;
@@ -220,6 +221,13 @@ TEST_F(SetupInstall, DecliningTheLicenceCancelsWithNothingInstalled) {
     wizard.Click("Cancel");
   });
   EXPECT_EQ(code, 5u);
+  // Esc on the first page cancels too.
+  EXPECT_EQ(Run("/D=" + dir.File("never"), [&] {
+              Wizard wizard;
+              wizard.Page("Welcome to My Tool Setup");
+              wizard.Key(Key::Escape);
+            }),
+            5u);
   EXPECT_FALSE(fs::exists(dir.File("never")));
 }
 
