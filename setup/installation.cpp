@@ -77,7 +77,9 @@ Installation::Installation() {
     return;
   }
   const std::string installer = Environment("STOWAWAY_INSTALLER");
-  if (installer.empty()) {
+  // The unpacker's window exists before it starts this program.
+  if (installer.empty() ||
+      NativeWindowSystem().FindWindowByTitle(UnpackerWindowTitle) == WindowHandle::None) {
     problem_ = text::NotStartedByInstaller;
     return;
   }
