@@ -3,6 +3,8 @@
 // and through the wizard, whose controls the tests work as a person would.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +17,7 @@
 #include "platform/form.h"
 #include "platform/process.h"
 #include "platform/window.h"
+#include "tests/e2e/pe_image.h"
 #include "tests/support/test_data.h"
 #include "tools/tool.h"
 
@@ -229,6 +232,25 @@ TEST_F(SetupInstall, DecliningTheLicenceOrEscapeCancelsWithNothingInstalled) {
             }),
             5u);
   EXPECT_FALSE(fs::exists(dir.File("never")));
+}
+
+// DPI-aware, with the current common controls, running as the unpacker
+// does, and linked only against libraries the system loads from its own
+// folder: the common controls library is loaded after the search is
+// restricted.
+TEST(SetupProgram, CarriesItsManifestAndImportsOnlyKnownSystemLibraries) {
+  const testing::PeImage image = testing::ReadPeImage(ProgramFolder() + "\\stowaway-setup.exe");
+  for (const char* part : {"<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true",
+                           "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+                           "<requestedExecutionLevel level=\"asInvoker\""}) {
+    EXPECT_NE(image.manifest.find(part), std::string::npos) << part;
+  }
+  const std::vector<std::string> known = {"advapi32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll",
+                                          "ole32.dll", "shell32.dll", "user32.dll"};
+  for (std::string library : image.imports) {
+    for (char& c : library) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_NE(std::find(known.begin(), known.end(), library), known.end()) << library;
+  }
 }
 
 }  // namespace
