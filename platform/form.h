@@ -44,7 +44,6 @@ class Form {
                   const std::string& text) = 0;
   virtual void SetText(int control, const std::string& text) = 0;
   virtual std::string Text(int control) = 0;
-  virtual void SetTitle(const std::string& title) = 0;
   virtual void Show(int control, bool shown) = 0;
   virtual void Enable(int control, bool enabled) = 0;
   virtual bool Checked(int control) = 0;
@@ -56,7 +55,6 @@ class Form {
   virtual void Focus(int control) = 0;
   // Makes the window visible, centred on the screen.
   virtual void Present() = 0;
-  virtual WindowHandle Handle() = 0;
 
   // The system's folder picker; none when it was cancelled.
   virtual std::optional<std::string> ChooseFolder(const std::string& prompt) = 0;
@@ -86,8 +84,8 @@ void TellUser(const std::string& text, const std::string& caption, bool error);
 
 // Remote control of another program's window, for tests that drive a user
 // interface as a person would: the top-level window of that title, its
-// child control showing that text (mnemonic marks included), typing into
-// a control, pressing a button, and reading a control's text.
+// child control showing that text (mnemonic marks included) or the first
+// visible one of a class, typing into a control, pressing a button or a key.
 WindowHandle FindTopWindow(const std::string& title);
 WindowHandle FindControl(WindowHandle window, const std::string& text);
 WindowHandle FindControlOfClass(WindowHandle window, const std::string& class_name);
@@ -96,7 +94,6 @@ void Press(WindowHandle button);
 // A key pressed and let go while window has the keyboard.
 enum class Key { Enter, Escape };
 void PressKey(WindowHandle window, Key key);
-std::string ControlText(WindowHandle control);
 bool IsShown(WindowHandle control);
 
 }  // namespace stowaway

@@ -158,7 +158,6 @@ class Win32Form final : public Form {
     ::SetWindowTextW(Control(control), Wide(text).c_str());
   }
   std::string Text(int control) override { return Narrow(WindowTextOf(Control(control))); }
-  void SetTitle(const std::string& title) override { ::SetWindowTextW(window_, Wide(title).c_str()); }
   void Show(int control, bool shown) override { ::ShowWindow(Control(control), shown ? SW_SHOW : SW_HIDE); }
   void Enable(int control, bool enabled) override { ::EnableWindow(Control(control), enabled); }
   bool Checked(int control) override {
@@ -190,8 +189,6 @@ class Win32Form final : public Form {
     ::ShowWindow(window_, SW_SHOW);
     ::SetForegroundWindow(window_);
   }
-
-  WindowHandle Handle() override { return static_cast<WindowHandle>(reinterpret_cast<uintptr_t>(window_)); }
 
   std::optional<std::string> ChooseFolder(const std::string& prompt) override {
     const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -383,8 +380,6 @@ void PressKey(WindowHandle window, Key key) {
   ::PostMessageW(Native(window), WM_KEYDOWN, code, 1);
   ::PostMessageW(Native(window), WM_KEYUP, code, static_cast<LPARAM>(0xC0000001u));
 }
-
-std::string ControlText(WindowHandle control) { return Narrow(WindowTextOf(Native(control))); }
 
 bool IsShown(WindowHandle control) { return ::IsWindowVisible(Native(control)) != 0; }
 

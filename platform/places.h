@@ -16,9 +16,6 @@ namespace stowaway {
 std::string ProgramFilesFolder();
 std::string UserProgramsFolder();
 
-// path made absolute against the current folder.
-std::string FullPath(const std::string& path);
-
 // The bytes free for this user on the volume of folder, which exists.
 std::optional<int64_t> FreeSpaceAt(const std::string& folder);
 

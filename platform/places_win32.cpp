@@ -29,12 +29,6 @@ std::string UserProgramsFolder() {
   return local.empty() ? local : local + "\\Programs";
 }
 
-std::string FullPath(const std::string& path) {
-  char full[MAX_PATH] = {};
-  const DWORD length = ::GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
-  return length == 0 || length >= MAX_PATH ? path : std::string(full, length);
-}
-
 std::optional<int64_t> FreeSpaceAt(const std::string& folder) {
   ULARGE_INTEGER available;
   if (!::GetDiskFreeSpaceExA((folder + "\\").c_str(), &available, nullptr, nullptr)) return std::nullopt;
