@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The main job end to end: a sample payload packed with the probe front-end
-# into an installer, the installer run under Wine, the progress it reported
-# and the files it extracted shown, and the files checked against the
-# originals. Exits non-zero when anything differs.
+# The main job end to end: a sample payload, folders and all, packed into an
+# installer with stowaway's setup program, the installer run under Wine as a
+# deployment tool runs it (silently, into a folder of its choice, with a
+# log), and every installed file checked against its original. Exits
+# non-zero when anything differs.
 # Usage: tools/demo.sh NATIVE_TREE WIN32_TREE   (make demo passes both)
 set -euo pipefail
 
@@ -10,9 +11,8 @@ native=$(cd "$1" && pwd)
 win32=$(cd "$2" && pwd)
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 tool=$native/bin/stowaway
-probe=$win32/bin/probe_frontend.exe
 work=$(dirname "$native")/demo
-for program in "$tool" "$probe" "$win32/bin/unpacker.exe"; do
+for program in "$tool" "$win32/bin/stowaway-setup.exe" "$win32/bin/unpacker.exe"; do
   [[ -f $program ]] || { echo "demo: $program is missing; run make build first" >&2; exit 1; }
 done
 
@@ -28,7 +28,7 @@ stowaway() {
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 
 rm -rf "$work"
-mkdir -p "$work/payload/docs" "$work/payload/data" "$work/installed"
+mkdir -p "$work/payload/docs" "$work/payload/data" "$work/payload/data/archive"
 cd "$work"
 
 heading "1. A sample payload"
@@ -37,9 +37,10 @@ Sample Application 1.0
 ======================
 
 Thank you for installing the sample application. This file, the licence,
-a table of measurements and two binary files make up its payload. The
-installer that carries them is the unpacker with an archive behind it;
-its front-end is the probe, which logs every message the unpacker sends.
+a table of measurements and two binary files make up its payload, in
+folders; two files of one name lie in different folders. The installer
+that carries them is the unpacker with an archive behind it; its
+front-end is stowaway's setup program.
 TEXT
 for i in $(seq 1 40); do
   echo "$i. The software is provided as is, without warranty of any kind; clause $i applies to every copy."
@@ -50,73 +51,57 @@ awk 'BEGIN { print "id,station,reading,unit"; for (i = 1; i <= 20000; i++) print
 perl -e 'srand(7); print pack("a4VvvV", "REC", $_, $_ % 7, 100 + int(rand(3)), 0) for 1 .. 75000' \
   > payload/data/samples.bin
 perl -e 'srand(11); print pack("C*", map { int(rand(256)) } 1 .. 65536)' > payload/data/noise.bin
+echo "Readings of the first year." > payload/data/readme.txt
+head -n 500 payload/data/table.csv > payload/data/archive/table.csv
+echo "Readings kept from earlier years." > payload/data/archive/readme.txt
 (cd payload && find . -type f -printf '  %8s bytes  %P\n' | sort -k3)
 
-heading "2. Packing it into an installer, with the probe as its front-end"
-stowaway pack -o installer.exe --front-end "$probe" --mode auto payload
+heading "2. Packing it into an installer with the setup program"
+stowaway pack -o installer.exe --name "Sample Application" --version 1.0 \
+  --publisher "Example Ltd" --license payload/docs/licence.txt --mode auto payload/.
 echo
 stowaway list installer.exe
 echo
 stowaway test installer.exe
 
-heading "3. Running the installer under Wine"
-echo "The probe sends the folder $(windows_path "$work/installed") and orders the extraction."
+heading "3. Installing it under Wine, unattended"
+folder="$work/installed/Sample Application"
+command=(installer.exe /S "/LOG=$(windows_path "$work/install.log")" "/D=$(windows_path "$folder")")
+echo "\$ ${command[*]}"
 status=0
-PROBE_LOG=$(windows_path "$work/probe.log") PROBE_FOLDERS=$(windows_path "$work/installed") \
-  WINE_BUILD_DIR=$win32 timeout 180 "$source_dir/cmake/wine-run.sh" installer.exe || status=$?
+WINE_BUILD_DIR=$win32 timeout 180 "$source_dir/cmake/wine-run.sh" "${command[@]}" || status=$?
 echo "installer.exe ended with exit code $status"
 
-heading "4. What the unpacker reported to the front-end"
-[[ -f probe.log ]] || { echo "demo: the probe front-end never started (no probe.log)" >&2; exit 1; }
-awk '
-  $1 == "start" { print "The unpacker started " $3 " " $4 }
-  $1 == "report" {
-    name = $9; for (i = 10; i <= NF; i++) name = name " " $i
-    if (name != current) { flush(); current = name; reports = 0; steps = ""; last = -1 }
-    reports++; written = $6
-    if ($7 != last) { steps = steps " " $7; last = $7 }
-  }
-  $1 == "message" { flush(); current = ""; done = $2 }
-  function flush(  line, count, i, words) {
-    if (current == "") return
-    printf "  %-20s %3d reports, the last with %d bytes written\n", current, reports, written
-    count = split(steps, words, " ")
-    line = "      percent:"
-    for (i = 1; i <= count; i++) {
-      if (length(line) + length(words[i]) >= 76) { print line; line = "              " }
-      line = line " " words[i]
-    }
-    print line
-  }
-  END {
-    flush()
-    if (done == 1025) print "then message 1025: every file was extracted"
-    else if (done == 1026) print "then message 1026: the extraction failed"
-    else print "and no final message"
-  }' probe.log
+heading "4. The setup program's log"
+[[ -f install.log ]] || { echo "demo: the setup program wrote no log" >&2; exit 1; }
+tr -d '\r' < install.log | sed 's/^/  /'
 
-heading "5. The files the installer extracted"
-(cd installed && find . -type f -printf '  %8s bytes  %P\n' | sort -k3)
+heading "5. The files installed"
+(cd "$folder" && find . -type f -printf '  %8s bytes  %P\n' | sort -k3)
 
 heading "6. Checking them against the originals"
 failed=0
-check() {
-  if cmp -s "$1" "$2"; then
-    echo "  same     $2"
+while IFS= read -r original; do
+  relative=${original#payload/}
+  if cmp -s "$original" "$folder/$relative"; then
+    echo "  same     $relative"
   else
-    echo "  DIFFERS  $2 (from $1)"
+    echo "  DIFFERS  $relative"
     failed=1
   fi
-}
-check "$probe" installed/probe_frontend.exe
-while IFS= read -r original; do
-  check "$original" "installed/$(basename "$original")"
 done < <(find payload -type f | sort)
-grep -q '^message 1025 ' probe.log || { echo "  the unpacker did not report success"; failed=1; }
+installed=$(cd "$folder" && find . -type f | wc -l)
+originals=$(find payload -type f | wc -l)
+if [[ $installed -ne $originals ]]; then
+  echo "  $installed files installed for $originals originals (the setup program's copy or its staging folder left behind?)"
+  failed=1
+fi
+# The log is a Windows text file.
+tr -d '\r' < install.log | grep -qx 'exit code 0' || { echo "  the log does not report success"; failed=1; }
 [[ $status -eq 0 ]] || failed=1
 
 if [[ $failed -ne 0 ]]; then
-  echo "demo: FAILED: the extracted files differ from the originals" >&2
+  echo "demo: FAILED: the installed files differ from the originals" >&2
   exit 1
 fi
-echo "demo: every extracted file matches its original"
+echo "demo: every installed file matches its original"

@@ -55,4 +55,13 @@ void Note(const std::string& command, const std::string& text) {
   std::cerr << "stowaway " << command << ": note: " << text << '\n';
 }
 
+void RequireProgram(const std::string& path, const std::string& option, const std::string& role) {
+  const std::unique_ptr<TFileStream> program = OpenInput(path);
+  char start[2] = {};
+  if (program->Read(start, 2) != 2 || start[0] != 'M' || start[1] != 'Z') {
+    throw EToolFailure(path + ": not a Windows program (it does not begin with \"MZ\"); " +
+                       option + " names " + role);
+  }
+}
+
 }  // namespace stowaway

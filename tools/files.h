@@ -17,6 +17,9 @@ void RequireReplaceable(const std::string& path, bool force);
 std::unique_ptr<TFileStream> OpenInput(const std::string& path);
 // Its size, or EToolFailure when it cannot be told.
 int64_t InputSize(TStream& input, const std::string& path);
+// Raises EToolFailure unless path is a Windows program, saying that option
+// names role.
+void RequireProgram(const std::string& path, const std::string& option, const std::string& role);
 
 // What an interrupt prints while output is being written.
 std::string InterruptNotice(const std::string& command, const std::string& output);

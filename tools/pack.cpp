@@ -14,6 +14,7 @@
 #include "tools/output_file.h"
 #include "tools/payload.h"
 #include "tools/progress.h"
+#include "tools/setup_front_end.h"
 #include "tools/stub.h"
 #include "tools/text.h"
 #include "tools/windows1252.h"
@@ -21,13 +22,16 @@
 namespace stowaway {
 namespace {
 
-const char Help[] = R"(Usage: stowaway pack -o OUT.exe --front-end SETUP.exe [OPTION]... [PATH]...
-Build the installer OUT.exe: the unpacker, then SETUP.exe as entry 0 (the
-program the unpacker starts), then every file named. A folder brings
-everything in it, each folder's names in sorted order.
+const char Help[] = R"(Usage: stowaway pack -o OUT.exe --name NAME [OPTION]... [PATH]...
+  or:  stowaway pack -o OUT.exe --front-end SETUP.exe [OPTION]... [PATH]...
+Build the installer OUT.exe: the unpacker, then the front-end as entry 0 (the
+program the unpacker starts: stowaway's setup program, or SETUP.exe), then
+every file named. A folder brings everything in it, each folder's names in
+sorted order.
 
   -o, --output OUT.exe       the installer to write (replaced if it exists)
-      --front-end SETUP.exe  the front-end program: entry 0
+      --front-end SETUP.exe  a front-end program of your own as entry 0,
+                             instead of the setup program (see below)
       --stub UNPACKER.exe    the unpacker to build on (see below)
       --elevation admin|user what the installer asks Windows for: admin
                              (the default) runs it elevated, user runs it
@@ -41,14 +45,16 @@ everything in it, each folder's names in sorted order.
   -q, --quiet                print nothing but errors
   -h, --help                 show this help
 
-The unpacker extracts every file straight into the folder the front-end
-chooses, by file name alone. Two files that would get the same name there
-(compared without regard to case, as Windows does) are refused.
+With --front-end, the unpacker extracts every file straight into the
+folder the front-end chooses, by file name alone. Two files that would get
+the same name there (compared without regard to case, as Windows does) are
+refused, with --tree too.
 
 --tree stores each file's path and an entry for each folder: a folder named
 here keeps its own name (name it as DIR/. for its contents alone). The
 unpacker itself still extracts flat; 'stowaway extract --stored-paths'
-restores the folders.
+restores the folders. The setup program always installs the folders: each
+file is stored under a flat name of its own, and its path.
 
 Names are stored in Windows-1252: a name it cannot represent, or one that
 Windows does not allow, is refused. An installer holds at most 501 entries
@@ -79,29 +85,33 @@ struct PlannedEntry {
   int64_t size = 0;
 };
 
-void RequireProgram(const std::string& path, const std::string& option, const std::string& role) {
-  const std::unique_ptr<TFileStream> program = OpenInput(path);
-  char start[2] = {};
-  if (program->Read(start, 2) != 2 || start[0] != 'M' || start[1] != 'Z') {
-    throw EToolFailure(path + ": not a Windows program (it does not begin with \"MZ\"); " +
-                       option + " names " + role);
-  }
-}
-
 // The host's spelling of an archive name, for messages.
 std::string Shown(const std::string& archive_name) { return HostNameFromArchive(archive_name); }
 
 class Plan {
  public:
-  Plan(bool tree, std::string output) : tree_(tree), output_(std::move(output)) {}
+  Plan(bool tree, bool setup, std::string output)
+      : tree_(tree || setup), setup_(setup), output_(std::move(output)), flat_(SetupProgramName) {}
 
   void AddFile(const PayloadEntry& file) {
     const std::string name = FileNamePart(file.stored);
     PlannedEntry entry;
-    entry.item.FileName = tree_ ? file.stored : name;
+    entry.item.FileName = setup_ ? flat_.Claim(name) : tree_ ? file.stored : name;
     entry.item.StoredPath = tree_ ? file.stored : "";
     entry.source = file.source;
-    Claim(tree_ ? file.stored : name, file.source, false);
+    if (tree_) Claim(file.stored, file.source, false);
+    // The unpacker extracts by file name alone, even from a tree.
+    if (!setup_) Claim(name, file.source, false, &flat_claims_);
+    entries_.push_back(std::move(entry));
+  }
+
+  // Entry 0: the setup program, under its own name.
+  void AddSetupProgram(const std::string& source) {
+    PlannedEntry entry;
+    entry.item.FileName = SetupProgramName;
+    entry.item.StoredPath = SetupProgramName;
+    entry.source = source;
+    Claim(SetupProgramName, source, false);
     entries_.push_back(std::move(entry));
   }
 
@@ -140,21 +150,29 @@ class Plan {
   // Registers what the entry extracts to; true when a folder entry of the
   // same name is there already. Raises EToolFailure for two files or a file
   // and a folder.
-  bool Claim(const std::string& output, const std::string& source, bool folder) {
-    const auto [place, fresh] = claims_.emplace(NameIdentity(output), std::make_pair(source, folder));
+  using Claims = std::map<std::string, std::pair<std::string, bool>>;
+  bool Claim(const std::string& output, const std::string& source, bool folder,
+             Claims* claims = nullptr) {
+    const bool flat = claims != nullptr;
+    if (!flat) claims = &claims_;
+    const auto [place, fresh] = claims->emplace(NameIdentity(output), std::make_pair(source, folder));
     if (fresh) return false;
     if (folder && place->second.second) return true;
-    const std::string how = tree_ ? "stored as " + Shown(output)
+    const std::string how = !flat ? "stored as " + Shown(output)
                                   : "extracted as " + Shown(output) +
                                         " (the unpacker extracts by file name alone)";
     throw EToolFailure(place->second.first + " and " + source + " would both be " + how +
-                       "; rename one or leave one out");
+                       "; rename one or leave one out" +
+                       (flat && tree_ ? ", or leave out --front-end: the setup program installs folders" : ""));
   }
 
   bool tree_;
+  bool setup_;
   std::string output_;
+  FlatNames flat_;
   std::vector<PlannedEntry> entries_;
-  std::map<std::string, std::pair<std::string, bool>> claims_;
+  Claims claims_;
+  Claims flat_claims_;
 };
 
 // The size measured here is checked against what packing reads: a file that
@@ -167,6 +185,16 @@ void Measure(PlannedEntry& entry, const CodecChoice& choice) {
   }
   entry.item.Content = ByteSource::File(entry.source);
   entry.item.CompressMode = ResolveMode(*input, choice);
+}
+
+// Entry 0 becomes the setup program with the settings behind it, which
+// include the size of everything it installs.
+void SettleSetupProgram(SetupRequest& setup, std::vector<PlannedEntry>& entries) {
+  setup.settings.TotalSize = 0;
+  for (size_t i = 1; i < entries.size(); ++i) setup.settings.TotalSize += entries[i].size;
+  std::vector<uint8_t> program = SetupProgramWithSettings(setup);
+  entries[0].size = static_cast<int64_t>(program.size());
+  entries[0].item.Content = ByteSource::Memory(std::move(program));
 }
 
 Elevation ReadElevation(const Arguments& arguments) {
@@ -198,6 +226,7 @@ struct Request {
   CodecChoice choice;
   bool tree = false;
   bool quiet = false;
+  std::optional<SetupRequest> setup;  // the setup program instead of a front-end
 };
 
 Request ReadRequest(const Arguments& arguments) {
@@ -205,16 +234,20 @@ Request ReadRequest(const Arguments& arguments) {
   request.output = arguments.Value("output");
   request.front_end = arguments.Value("front-end");
   if (request.output.empty()) throw EUsage("missing -o OUT.exe, the installer to write");
-  if (request.front_end.empty()) {
-    throw EUsage("missing --front-end SETUP.exe, the program the installer starts");
+  if (arguments.Has("front-end") && request.front_end.empty()) {
+    throw EUsage("--front-end needs the program the installer starts");
   }
+  request.elevation = ReadElevation(arguments);
+  request.setup = ReadSetupRequest(arguments, request.elevation == Elevation::User);
+  if (request.setup) request.front_end = request.setup->program;
   request.choice = ReadCodecChoice(arguments);
   request.tree = arguments.Has("tree");
   request.quiet = arguments.Has("quiet");
-  request.elevation = ReadElevation(arguments);
   request.stub = arguments.Has("stub") ? arguments.Value("stub") : FindDefaultStub(request.elevation);
   RequireProgram(request.stub, "--stub", "the unpacker the installer is built on");
-  RequireProgram(request.front_end, "--front-end", "the program the installer starts");
+  if (!request.setup) {
+    RequireProgram(request.front_end, "--front-end", "the program the installer starts");
+  }
   if (KindOfPath(request.output) == PathKind::Folder) {
     throw EToolFailure(request.output + " is a folder; -o names the installer file to write");
   }
@@ -223,10 +256,14 @@ Request ReadRequest(const Arguments& arguments) {
 
 // The front-end, then everything found below the paths named, checked.
 Plan MakePlan(const Request& request, const std::vector<std::string>& paths) {
-  Plan plan(request.tree, request.output);
-  const PayloadEntry front_end = CollectPayload({request.front_end}).front();
-  RequireFrontEndName(request.front_end, FileNamePart(front_end.stored));
-  plan.AddFile(front_end);
+  Plan plan(request.tree, request.setup.has_value(), request.output);
+  if (request.setup) {
+    plan.AddSetupProgram(request.front_end);
+  } else {
+    const PayloadEntry front_end = CollectPayload({request.front_end}).front();
+    RequireFrontEndName(request.front_end, FileNamePart(front_end.stored));
+    plan.AddFile(front_end);
+  }
   const std::string output_identity = FileIdentity(request.output);
   for (const PayloadEntry& found : CollectPayload(paths)) {
     if (found.folder) {
@@ -240,6 +277,11 @@ Plan MakePlan(const Request& request, const std::vector<std::string>& paths) {
     }
   }
   plan.Check();
+  if (request.setup) {
+    std::vector<std::string> stored;
+    for (const PlannedEntry& entry : plan.Entries()) stored.push_back(entry.item.StoredPath);
+    CheckRunProgram(request.setup->settings, stored);
+  }
   return plan;
 }
 
@@ -249,13 +291,16 @@ struct Written {
   int64_t packed_size = 0;  // their packed streams
 };
 
-Written WriteInstaller(const Request& request, std::vector<PlannedEntry>& entries) {
+Written WriteInstaller(Request& request, std::vector<PlannedEntry>& entries) {
   Written written;
   std::vector<ArchiveItem> items;
   std::vector<int64_t> before(entries.size());
   std::vector<std::string> shown(entries.size());
+  for (PlannedEntry& entry : entries) {
+    if (!entry.item.IsFolder()) Measure(entry, request.choice);
+  }
+  if (request.setup) SettleSetupProgram(*request.setup, entries);
   for (size_t i = 0; i < entries.size(); ++i) {
-    if (!entries[i].item.IsFolder()) Measure(entries[i], request.choice);
     before[i] = written.source_size;
     written.source_size += entries[i].size;
     shown[i] = Shown(FileNamePart(entries[i].item.FileName));
@@ -272,7 +317,8 @@ Written WriteInstaller(const Request& request, std::vector<PlannedEntry>& entrie
   };
   try {
     written.size = WriteArchive(out.Stream(), ByteSource::File(request.stub), items,
-                                request.tree ? ArchiveLayout::StoredPaths : ArchiveLayout::FileNames,
+                                request.tree || request.setup ? ArchiveLayout::StoredPaths
+                                                              : ArchiveLayout::FileNames,
                                 progress);
   } catch (const Exception& failure) {
     throw EToolFailure(request.output + " was not written: " + failure.Message());
@@ -289,11 +335,11 @@ Written WriteInstaller(const Request& request, std::vector<PlannedEntry>& entrie
 }
 
 int Run(const Arguments& arguments) {
-  const Request request = ReadRequest(arguments);
+  Request request = ReadRequest(arguments);
   Plan plan = MakePlan(request, arguments.operands);
   const Written written = WriteInstaller(request, plan.Entries());
   if (request.quiet) return 0;
-  if (request.tree) {
+  if (request.tree && !request.setup) {
     Note(Name,
          "the unpacker extracts by file name alone and ignores the folders of --tree; "
          "'stowaway extract --stored-paths' restores them");
@@ -308,17 +354,20 @@ int Run(const Arguments& arguments) {
 }  // namespace
 
 Command PackCommand() {
-  return {Name,
-          "build an installer from a front-end and files",
-          Help,
-          {{"output", 'o', true},
-           {"front-end", 0, true},
-           {"stub", 0, true},
-           {"elevation", 0, true},
-           {"mode", 0, true},
-           {"threshold", 0, true},
-           {"tree", 0, false}},
-          Run};
+  Command command{Name,
+                  "build an installer from files, with the setup program or a front-end",
+                  std::string(Help) + "\n" + SetupHelp,
+                  {{"output", 'o', true},
+                   {"front-end", 0, true},
+                   {"stub", 0, true},
+                   {"elevation", 0, true},
+                   {"mode", 0, true},
+                   {"threshold", 0, true},
+                   {"tree", 0, false}},
+                  Run};
+  const std::vector<OptionSpec> setup = SetupOptions();
+  command.options.insert(command.options.end(), setup.begin(), setup.end());
+  return command;
 }
 
 }  // namespace stowaway

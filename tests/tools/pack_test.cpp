@@ -193,8 +193,11 @@ TEST_F(Packing, RefusesTwoFilesThatWouldMeetAndNamesBoth) {
   EXPECT_EQ(Pack("installer.exe", {"q"}).err,
             "stowaway pack: setup.exe and q/SETUP.EXE would both be extracted as SETUP.EXE (the "
             "unpacker extracts by file name alone); rename one or leave one out\n");
-  // With --tree only equal paths meet.
-  EXPECT_EQ(Pack("installer.exe", {"--tree", "p"}).status, 0);
+  // With --tree too: the unpacker still extracts by file name alone.
+  EXPECT_EQ(Pack("installer.exe", {"--tree", "p"}).err,
+            "stowaway pack: p/a/readme.txt and p/b/README.TXT would both be extracted as "
+            "README.TXT (the unpacker extracts by file name alone); rename one or leave one "
+            "out, or leave out --front-end: the setup program installs folders\n");
 }
 
 TEST_F(Packing, HoldsAtMost501Entries) {
@@ -222,7 +225,8 @@ TEST_F(Packing, RefusesCommandLinesAndProgramsItCannotUse) {
        "stowaway pack: missing -o OUT.exe, the installer to write\n"
        "Try 'stowaway pack --help'.\n"},
       {{"pack", "-o", "i.exe", "p"}, 2,
-       "stowaway pack: missing --front-end SETUP.exe, the program the installer starts\n"
+       "stowaway pack: missing --name NAME, the product name the setup program shows (or name "
+       "a front-end of your own with --front-end SETUP.exe)\n"
        "Try 'stowaway pack --help'.\n"},
       {{"pack", "-o", "i.exe", "--front-end", "setup.exe", "--mode", "best", "p"}, 2,
        "stowaway pack: --mode is good, fast or auto, not 'best'\nTry 'stowaway pack --help'.\n"},
