@@ -25,8 +25,11 @@ FileHandle OpenWith(const std::string& path, int flags) {
   if ((flags & O_ACCMODE) == O_RDONLY) {
     struct stat info;
     // Only plain files: a folder opens for reading on POSIX but not on Windows.
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    const bool stated = ::fstat(fd, &info) == 0;
+    if (!stated || S_ISDIR(info.st_mode)) {
+      const int reason = stated ? EISDIR : errno;
       ::close(fd);
+      errno = reason;
       return -1;
     }
   }

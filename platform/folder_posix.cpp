@@ -7,6 +7,7 @@
 
 #include "platform/folder.h"
 #include "platform/path_posix.h"
+#include "platform/system_error.h"
 
 namespace stowaway {
 namespace {
@@ -23,6 +24,12 @@ PathKind KindOfPath(const std::string& path) {
   if (S_ISREG(info.st_mode)) return PathKind::File;
   if (S_ISDIR(info.st_mode)) return PathKind::Folder;
   return PathKind::Other;
+}
+
+std::string UnreachableReason(const std::string& path) {
+  struct stat info;
+  if (::stat(NativePath(path).c_str(), &info) == 0) return {};
+  return LastSystemError();
 }
 
 bool IsLink(const std::string& path) {
