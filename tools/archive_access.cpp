@@ -6,16 +6,13 @@
 #include "compression/bytes.h"
 #include "tools/codec_choice.h"
 #include "tools/errors.h"
+#include "tools/files.h"
 #include "tools/windows1252.h"
 
 namespace stowaway {
 OpenedArchive OpenArchive(const std::string& path) {
   OpenedArchive archive;
-  try {
-    archive.file = std::make_unique<TFileStream>(path, TFileStream::Mode::OpenRead);
-  } catch (const EFOpenError&) {
-    throw EToolFailure(path + ": cannot be opened; check the name and that it can be read");
-  }
+  archive.file = OpenInput(path);
   try {
     archive.directory = ReadDirectory(*archive.file, path);
     return archive;

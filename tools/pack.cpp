@@ -26,7 +26,7 @@ Build the installer OUT.exe: the unpacker, then SETUP.exe as entry 0 (the
 program the unpacker starts), then every file named. A folder brings
 everything in it, each folder's names in sorted order.
 
-  -o, --output OUT.exe       the installer to write (replaced if it exists)
+  -o, --output OUT.exe       the installer to write
       --front-end SETUP.exe  the front-end program: entry 0
       --stub UNPACKER.exe    the unpacker to build on (see below)
       --mode good|fast|auto  the codec: good (LZH, smaller; the default),
@@ -35,6 +35,7 @@ everything in it, each folder's names in sorted order.
                              the fast codec shrinks below N percent
                              (0 to 100; default 40)
       --tree                 keep the folders (see below)
+  -f, --force                replace OUT.exe if it exists
   -q, --quiet                print nothing but errors
   -h, --help                 show this help
 
@@ -165,6 +166,7 @@ struct Request {
   CodecChoice choice;
   bool tree = false;
   bool quiet = false;
+  bool force = false;
 };
 
 Request ReadRequest(const Arguments& arguments) {
@@ -178,12 +180,14 @@ Request ReadRequest(const Arguments& arguments) {
   request.choice = ReadCodecChoice(arguments);
   request.tree = arguments.Has("tree");
   request.quiet = arguments.Has("quiet");
+  request.force = arguments.Has("force");
   request.stub = arguments.Has("stub") ? arguments.Value("stub") : FindDefaultStub();
   RequireProgram(request.stub, "--stub", "the unpacker the installer is built on");
   RequireProgram(request.front_end, "--front-end", "the program the installer starts");
   if (KindOfPath(request.output) == PathKind::Folder) {
     throw EToolFailure(request.output + " is a folder; -o names the installer file to write");
   }
+  RequireReplaceable(request.output, request.force);
   return request;
 }
 
@@ -228,7 +232,7 @@ Written WriteInstaller(const Request& request, std::vector<PlannedEntry>& entrie
 
   std::vector<std::pair<int32_t, int32_t>> counts(entries.size());  // read, written
   ProgressBar bar("packing", written.source_size, request.quiet);
-  OutputFile out(request.output, InterruptNotice(Name, request.output));
+  OutputFile out(request.output, request.force, InterruptNotice(Name, request.output));
   const auto progress = [&](int32_t index, int32_t bytes_read, int32_t bytes_written) {
     const auto at = static_cast<size_t>(index);
     counts[at] = {bytes_read, bytes_written};
@@ -239,6 +243,8 @@ Written WriteInstaller(const Request& request, std::vector<PlannedEntry>& entrie
                                 request.tree ? ArchiveLayout::StoredPaths : ArchiveLayout::FileNames,
                                 progress);
   } catch (const Exception& failure) {
+    const std::string& reason = out.Stream().WriteFailure();
+    if (!reason.empty()) throw EToolFailure("cannot write " + request.output + ": " + reason);
     throw EToolFailure(request.output + " was not written: " + failure.Message());
   }
   for (size_t i = 0; i < entries.size(); ++i) {
@@ -254,6 +260,9 @@ Written WriteInstaller(const Request& request, std::vector<PlannedEntry>& entrie
 
 int Run(const Arguments& arguments) {
   const Request request = ReadRequest(arguments);
+  if (arguments.operands.empty()) {
+    throw EUsage("nothing to pack: name the files or folders to put beside the front-end");
+  }
   Plan plan = MakePlan(request, arguments.operands);
   const Written written = WriteInstaller(request, plan.Entries());
   if (request.quiet) return 0;
@@ -280,7 +289,8 @@ Command PackCommand() {
            {"stub", 0, true},
            {"mode", 0, true},
            {"threshold", 0, true},
-           {"tree", 0, false}},
+           {"tree", 0, false},
+           {"force", 'f', false}},
           Run};
 }
 

@@ -9,6 +9,7 @@
 #include "archive/names.h"
 #include "platform/folder.h"
 #include "platform/host.h"
+#include "platform/system_error.h"
 #include "tools/errors.h"
 #include "tools/text.h"
 #include "tools/windows1252.h"
@@ -42,17 +43,29 @@ bool IsDeviceName(const std::string& name) {
          stem[3] >= '1' && stem[3] <= '9';
 }
 
+// Why a path that KindOfPath finds missing cannot be packed.
+std::string Unreachable(const std::string& path) {
+  const std::string reason = UnreachableReason(path);
+  return IsLink(path) ? path + ": a link that cannot be followed: " + reason + "; leave it out"
+                      : path + ": " + reason;
+}
+
 class Walk {
  public:
   std::vector<PayloadEntry> entries;
+  // Everything found wrong, one line each: the walk goes on past a problem
+  // so that one run names them all.
+  std::vector<std::string> problems;
 
   void Named(const std::string& path) {
     const PathKind kind = KindOfPath(path);
     if (kind == PathKind::Missing) {
-      throw EToolFailure(path + ": no such file or folder");
+      problems.push_back(Unreachable(path));
+      return;
     }
     if (kind == PathKind::Other) {
-      throw EToolFailure(path + ": neither a file nor a folder; leave it out");
+      problems.push_back(path + ": neither a file nor a folder; leave it out");
+      return;
     }
     const std::string name = LastName(path);
     if (kind == PathKind::File) {
@@ -79,14 +92,17 @@ class Walk {
   void Contents(const std::string& folder, std::string stored) {
     const std::string identity = FileIdentity(folder);
     if (!open_folders_.insert(identity).second) {
-      throw EToolFailure(folder + ": a link leads back into a folder that holds it; leave it out");
+      problems.push_back(folder + ": a link leads back into a folder that holds it; leave it out");
+      return;
     }
     std::vector<std::pair<std::string, std::string>> children;  // archive name, host path
     std::vector<std::string> names;
     try {
       names = FolderEntries(folder);
     } catch (const EFOpenError&) {
-      throw EToolFailure(folder + ": cannot read this folder; check its permissions");
+      problems.push_back(folder + ": cannot read this folder: " + LastSystemError());
+      open_folders_.erase(identity);
+      return;
     }
     for (const std::string& name : names) {
       std::string source = JoinPath(folder, name);
@@ -98,22 +114,31 @@ class Walk {
     });
     for (const auto& [archive_name, source] : children) {
       const PathKind kind = KindOfPath(source);
-      if (kind == PathKind::Missing) throw EToolFailure(source + ": a link that leads nowhere; leave it out");
-      if (kind == PathKind::Other) throw EToolFailure(source + ": neither a file nor a folder; leave it out");
+      if (kind == PathKind::Missing) {
+        problems.push_back(Unreachable(source));
+        continue;
+      }
+      if (kind == PathKind::Other) {
+        problems.push_back(source + ": neither a file nor a folder; leave it out");
+        continue;
+      }
       Add(source, archive_name, stored, kind == PathKind::Folder);
       if (kind == PathKind::Folder) Contents(source, entries.back().stored);
     }
     open_folders_.erase(identity);
   }
 
-  static std::string ArchiveName(const std::string& source, const std::string& name) {
+  // The name as the archive will hold it; a problem with it is noted and
+  // the name kept as it is, so that the walk can go on.
+  std::string ArchiveName(const std::string& source, const std::string& name) {
     std::string problem;
     const std::optional<std::string> converted = ArchiveNameFromHost(name, problem);
     if (!converted) {
-      throw EToolFailure(source + ": the name " + problem + "; rename it");
+      problems.push_back(source + ": the name " + problem + "; rename it");
+      return name;
     }
     problem = WindowsNameProblem(*converted);
-    if (!problem.empty()) throw EToolFailure(source + ": the name " + problem + "; rename it");
+    if (!problem.empty()) problems.push_back(source + ": the name " + problem + "; rename it");
     return *converted;
   }
 
@@ -146,6 +171,11 @@ std::string WindowsNameProblem(const std::string& name) {
 std::vector<PayloadEntry> CollectPayload(const std::vector<std::string>& paths) {
   Walk walk;
   for (const std::string& path : paths) walk.Named(path);
+  if (!walk.problems.empty()) {
+    std::string message = walk.problems.front();
+    for (size_t i = 1; i < walk.problems.size(); ++i) message += '\n' + walk.problems[i];
+    throw EToolFailure(message);
+  }
   return walk.entries;
 }
 

@@ -56,8 +56,10 @@ TEST_F(DamagedInstaller, RefusesWhatIsNoInstallerInEveryCommand) {
     const Outcome missing = Run({command, "missing.exe"});
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.err, "stowaway " + command +
-                               ": missing.exe: cannot be opened; check the name and that it can "
-                               "be read\n");
+                               ": missing.exe: cannot be opened: No such file or directory\n");
+    const Outcome folder = Run({command, "."});
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_EQ(folder.err, "stowaway " + command + ": . is a folder; name a file\n");
     EXPECT_EQ(Run({command}).status, 2);
   }
   EXPECT_EQ(Listing("."), std::vector<std::string>{"junk.bin"});

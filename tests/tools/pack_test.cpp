@@ -233,7 +233,10 @@ TEST_F(Packing, RefusesCommandLinesAndProgramsItCannotUse) {
        "stowaway pack: notes.txt: not a Windows program (it does not begin with \"MZ\"); "
        "--stub names the unpacker the installer is built on\n"},
       {{"pack", "-o", "i.exe", "--stub", "stub.exe", "--front-end", "setup.exe", "p", "nothing"}, 1,
-       "stowaway pack: nothing: no such file or folder\n"},
+       "stowaway pack: nothing: No such file or directory\n"},
+      {{"pack", "-o", "i.exe", "--stub", "stub.exe", "--front-end", "setup.exe"}, 2,
+       "stowaway pack: nothing to pack: name the files or folders to put beside the front-end\n"
+       "Try 'stowaway pack --help'.\n"},
       {{"pack", "-o", "p", "--stub", "stub.exe", "--front-end", "setup.exe", "notes.txt"}, 1,
        "stowaway pack: p is a folder; -o names the installer file to write\n"},
   };
@@ -250,7 +253,10 @@ TEST_F(Packing, RefusesCommandLinesAndProgramsItCannotUse) {
 TEST_F(Packing, LeavesOutTheInstallerItIsWriting) {
   Put("p/a.txt", testing::TextLike(100, 9));
   ASSERT_EQ(Pack("p/installer.exe", {"p"}).status, 0);
-  const Outcome again = Pack("p/installer.exe", {"p"});
+  const Outcome refused = Pack("p/installer.exe", {"p"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, "stowaway pack: p/installer.exe exists already; use --force to replace it\n");
+  const Outcome again = Pack("p/installer.exe", {"-f", "p"});
   ASSERT_EQ(again.status, 0);
   EXPECT_EQ(again.err, "stowaway pack: note: leaving out p/installer.exe, the installer being written\n");
   EXPECT_EQ(EntryNames("p/installer.exe"), (std::vector<std::string>{"setup.exe", "a.txt"}));
@@ -267,7 +273,7 @@ TEST_F(Packing, FindsTheUnpackerBesideItselfOrInTheWindowsTree) {
   Put("side/unpacker.exe", stub);
   Put("b/win32/bin/unpacker.exe", other_stub);
 
-  const std::vector<std::string> arguments = {"pack", "-o", "i.exe", "--front-end", "setup.exe", "p"};
+  const std::vector<std::string> arguments = {"pack", "-f", "-o", "i.exe", "--front-end", "setup.exe", "p"};
   auto run = [&](const std::string& program) {
     std::string script = testing::Quoted(At(program).string());
     for (const std::string& argument : arguments) script += ' ' + testing::Quoted(argument);
@@ -294,7 +300,7 @@ TEST_F(Packing, DrawsProgressOnlyOnATerminalAndNotWhenQuiet) {
   Put("stub.exe", stub);
   Put("setup.exe", front_end);
   const std::string command = testing::Quoted(testing::ToolPath()) +
-                              " pack -o i.exe --stub stub.exe --front-end setup.exe p";
+                              " pack -f -o i.exe --stub stub.exe --front-end setup.exe p";
   // script(1) gives the program a terminal and copies what it shows.
   const Outcome shown = testing::RunScript(
       "script -qec " + testing::Quoted(command) + " /dev/null", dir.Path().string());
@@ -307,7 +313,7 @@ TEST_F(Packing, DrawsProgressOnlyOnATerminalAndNotWhenQuiet) {
   ASSERT_EQ(quiet.status, 0);
   EXPECT_EQ(quiet.out, "");
 
-  const Outcome piped = Pack("i.exe", {"p"});
+  const Outcome piped = Pack("i.exe", {"-f", "p"});
   ASSERT_EQ(piped.status, 0);
   EXPECT_EQ(piped.err, "");
 }
