@@ -11,6 +11,7 @@
 #include "archive/packerunit.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/file.h"
+#include "platform/host.h"
 #include "tests/support/test_data.h"
 
 namespace {
@@ -80,7 +81,7 @@ class ConfinedFiles final : public FileSystem {
   // on the build machine) names something, is not '.' or '..' (nor what
   // Windows trims to them), and no ':' points at a drive or a stream.
   void RequireInside(const std::string& path) const {
-    const std::string prefix = dest_ + '\\';
+    const std::string prefix = HostPathFromArchive(dest_ + '\\');
     fuzz::Require(path.compare(0, prefix.size(), prefix) == 0, "a path outside the destination");
     const std::string rest = path.substr(prefix.size());
     fuzz::Require(rest.find(':') == std::string::npos, "a drive or stream in an output path");

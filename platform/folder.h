@@ -1,5 +1,5 @@
 // Folders and what lies in them, as a program that walks and fills them
-// needs to see them. Paths as in file.h: on POSIX every '\' is read as '/'.
+// needs to see them. Paths as in file.h: this system's own, used as given.
 #pragma once
 
 #include <string>

@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/host.h"
@@ -16,6 +17,11 @@ std::string ExecutablePath() {
 uint32_t ProcessNumber() { return static_cast<uint32_t>(::getpid()); }
 
 char PathSeparator() { return '/'; }
+
+std::string HostPathFromArchive(std::string path) {
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
 
 bool HostNamesAreUtf8() { return true; }
 

@@ -1,5 +1,8 @@
 #include "tools/archive_access.h"
 
+#include <algorithm>
+
+#include "archive/directory.h"
 #include "archive/entry_stream.h"
 #include "archive/errors.h"
 #include "compression/LZRW1.h"
@@ -15,6 +18,8 @@ OpenedArchive OpenArchive(const std::string& path) {
   archive.file = OpenInput(path);
   try {
     archive.directory = ReadDirectory(*archive.file, path);
+    archive.records_offset = archive.file->Size() - 4 -
+                             static_cast<int64_t>(archive.directory.size()) * DirectoryEntrySize;
     return archive;
   } catch (const Exception&) {
     throw EToolFailure(path +
@@ -23,18 +28,59 @@ OpenedArchive OpenArchive(const std::string& path) {
   }
 }
 
+std::vector<std::string> LayoutProblems(const OpenedArchive& archive) {
+  const std::vector<ArchiveDirectoryEntry>& directory = archive.directory;
+  std::vector<std::string> problems(directory.size());
+  const int64_t file_end =
+      archive.records_offset + 4 + static_cast<int64_t>(directory.size()) * DirectoryEntrySize;
+  std::vector<size_t> order;
+  for (size_t i = 0; i < directory.size(); ++i) {
+    const ArchiveDirectoryEntry& entry = directory[i];
+    // Offsets outside the file show up when the entry is read.
+    if (entry.IsFolder() || entry.PackedSize() <= 0 || entry.StartOffset < 0 ||
+        entry.EndOffset > file_end) {
+      continue;
+    }
+    if (entry.EndOffset > archive.records_offset) {
+      problems[i] = "its packed bytes run into the directory records";
+    }
+    order.push_back(i);
+  }
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    return directory[a].StartOffset < directory[b].StartOffset;
+  });
+  // Each entry against the one reaching furthest among those before it.
+  size_t furthest = 0;
+  for (size_t k = 0; k < order.size(); ++k) {
+    const size_t i = order[k];
+    if (k > 0 && directory[i].StartOffset < directory[furthest].EndOffset && problems[i].empty()) {
+      problems[i] = "its packed bytes overlap " + EntryLabel(furthest, directory[furthest]);
+    }
+    if (k == 0 || directory[i].EndOffset > directory[furthest].EndOffset) furthest = i;
+  }
+  return problems;
+}
+
 EntryHeader ReadEntryHeader(TStream& archive, const ArchiveDirectoryEntry& entry) {
   EntryHeader header;
+  header.damage = "its packed data cannot be read";
   try {
     TEntryStream packed(archive, entry);
     uint8_t bytes[PackedHeaderSize];
     if (packed.Read(bytes, PackedHeaderSize) != PackedHeaderSize) return header;
     const uint32_t signature = LoadLE32(bytes);
-    header.codec = signature == LzhIdentifier    ? CodecName(TCompressMode::Good)
-                   : signature == LzrwIdentifier ? CodecName(TCompressMode::Fast)
-                                                 : "unknown";
+    if (signature != LzhIdentifier && signature != LzrwIdentifier) {
+      header.damage = "its packed data begins with no codec's signature";
+      return header;
+    }
+    header.codec = CodecName(signature == LzhIdentifier ? TCompressMode::Good : TCompressMode::Fast);
     header.original_size = static_cast<int32_t>(LoadLE32(bytes + 4));
+    if (header.original_size < 0) {
+      header.damage = "its packed header gives a negative size";
+      return header;
+    }
     header.readable = true;
+    header.damage.clear();
   } catch (const Exception&) {
   }
   return header;

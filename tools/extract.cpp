@@ -88,12 +88,13 @@ int Run(const Arguments& arguments) {
   const bool quiet = arguments.Has("quiet");
   const std::string& path = request.archive_path;
 
-  const auto [file, directory] = OpenArchive(path);
+  const OpenedArchive opened = OpenArchive(path);
+  const std::vector<ArchiveDirectoryEntry>& directory = opened.directory;
   const ExtractionPlan plan = PlanExtraction(request, directory);
   const std::string installer = FileIdentity(path);
   const OpenFolder destination = OpenDestination(request.dir);
 
-  TFileStream& archive = *file;
+  TFileStream& archive = *opened.file;
   int64_t done = 0;
   int files = 0;
   int folders = 0;

@@ -14,7 +14,8 @@ namespace {
 
 const char Help[] = R"(Usage: stowaway test [OPTION]... ARCHIVE
 Unpack every entry of the installer ARCHIVE without writing any file, and
-check that it decodes to exactly its recorded size and that its name is one
+check that it decodes to exactly its recorded size, that its bytes lie
+apart from the other entries and the directory, and that its name is one
 the unpacker can write. Stops at the first bad entry, names it, and exits
 with status 1.
 
@@ -42,8 +43,10 @@ int Run(const Arguments& arguments) {
   const std::string& path = arguments.operands[0];
   const bool quiet = arguments.Has("quiet");
   const bool stored_paths = arguments.Has("stored-paths");
-  const auto [file, directory] = OpenArchive(path);
-  TFileStream& archive = *file;
+  const OpenedArchive opened = OpenArchive(path);
+  const std::vector<ArchiveDirectoryEntry>& directory = opened.directory;
+  TFileStream& archive = *opened.file;
+  const std::vector<std::string> misplaced = LayoutProblems(opened);
 
   int64_t total = 0;
   for (const ArchiveDirectoryEntry& entry : directory) {
@@ -57,6 +60,9 @@ int Run(const Arguments& arguments) {
       const ArchiveDirectoryEntry& entry = directory[i];
       CheckName(path, i, entry, stored_paths);
       if (entry.IsFolder()) continue;
+      if (!misplaced[i].empty()) {
+        throw EToolFailure(path + ": " + EntryLabel(i, entry) + " is damaged: " + misplaced[i]);
+      }
       const std::string shown = HostNameFromArchive(FileNamePart(entry.FileName));
       TDiscardStream nowhere;
       unpacked += UnpackEntry(archive, path, i, entry, nowhere,

@@ -12,6 +12,7 @@
 #include "app/percent.h"
 #include "archive/packerunit.h"
 #include "archive/writer.h"
+#include "platform/host.h"
 #include "tests/app/fake_windows.h"
 #include "tests/support/faults.h"
 #include "tests/support/test_data.h"
@@ -270,7 +271,7 @@ TEST_F(UnpackerRun, AnExceptionAtStartUpIsReportedAndEndsWithOne) {
   EXPECT_EQ(box.caption, "Application Error");
   EXPECT_EQ(box.flags, 0x2010u);  // task-modal, error icon
   const std::string head = "Exception EFCreateError in module installer.exe at ";
-  const std::string tail = ".\nCannot create file " + windows.system_folder + "\\setup.exe.";
+  const std::string tail = ".\nCannot create file " + HostPathFromArchive(windows.system_folder + "\\setup.exe") + ".";
   ASSERT_EQ(box.text.size(), head.size() + 2 * sizeof(void*) + tail.size()) << box.text;
   EXPECT_EQ(box.text.substr(0, head.size()), head);
   EXPECT_EQ(box.text.substr(box.text.size() - tail.size()), tail);
