@@ -82,11 +82,12 @@ void OutputFile::Commit() {
   stream_.reset();
   if (!folder_->Rename(temporary_, name_, replace_)) {
     const std::string reason = LastSystemError();
-    if (!replace_ && folder_->KindOf(name_) != EntryKind::Missing) {
+    if (!replace_ && !folder_->IdentityOf(name_).empty()) {
       throw EToolFailure(path_ + " exists already; use --force to replace it");
     }
-    throw EToolFailure("cannot rename " + folder_->PathOf(temporary_) + " to " + path_ + ": " +
-                       reason);
+    // The rename is where the file gets its name, so its failure is the
+    // name's: too long, or not one this file system takes.
+    throw EToolFailure("cannot create " + path_ + ": " + reason);
   }
   committed_ = true;
   guard_.reset();

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <set>
 #include <string_view>
+#include <tuple>
 #include <utility>
 
 #include "archive/names.h"
@@ -95,7 +96,8 @@ class Walk {
       problems.push_back(folder + ": a link leads back into a folder that holds it; leave it out");
       return;
     }
-    std::vector<std::pair<std::string, std::string>> children;  // archive name, host path
+    // archive name, host path, what is wrong with the name
+    std::vector<std::tuple<std::string, std::string, std::string>> children;
     std::vector<std::string> names;
     try {
       names = FolderEntries(folder);
@@ -106,13 +108,16 @@ class Walk {
     }
     for (const std::string& name : names) {
       std::string source = JoinPath(folder, name);
-      std::string archive_name = ArchiveName(source, name);
-      children.emplace_back(std::move(archive_name), std::move(source));
+      std::string problem;
+      std::string archive_name = ArchiveName(source, name, problem);
+      children.emplace_back(std::move(archive_name), std::move(source), std::move(problem));
     }
     std::sort(children.begin(), children.end(), [](const auto& a, const auto& b) {
-      return std::string_view(a.first) < std::string_view(b.first);
+      return std::string_view(std::get<0>(a)) < std::string_view(std::get<0>(b));
     });
-    for (const auto& [archive_name, source] : children) {
+    for (const auto& [archive_name, source, problem] : children) {
+      // Reported in the walk's order, which does not depend on the file system.
+      if (!problem.empty()) problems.push_back(problem);
       const PathKind kind = KindOfPath(source);
       if (kind == PathKind::Missing) {
         problems.push_back(Unreachable(source));
@@ -128,18 +133,26 @@ class Walk {
     open_folders_.erase(identity);
   }
 
-  // The name as the archive will hold it; a problem with it is noted and
-  // the name kept as it is, so that the walk can go on.
-  std::string ArchiveName(const std::string& source, const std::string& name) {
-    std::string problem;
-    const std::optional<std::string> converted = ArchiveNameFromHost(name, problem);
+  // The name as the archive will hold it. A problem with it goes into
+  // problem, and the name is kept as it is so that the walk can go on.
+  static std::string ArchiveName(const std::string& source, const std::string& name,
+                                 std::string& problem) {
+    std::string why;
+    const std::optional<std::string> converted = ArchiveNameFromHost(name, why);
     if (!converted) {
-      problems.push_back(source + ": the name " + problem + "; rename it");
+      problem = source + ": the name " + why + "; rename it";
       return name;
     }
-    problem = WindowsNameProblem(*converted);
-    if (!problem.empty()) problems.push_back(source + ": the name " + problem + "; rename it");
+    why = WindowsNameProblem(*converted);
+    if (!why.empty()) problem = source + ": the name " + why + "; rename it";
     return *converted;
+  }
+
+  std::string ArchiveName(const std::string& source, const std::string& name) {
+    std::string problem;
+    std::string converted = ArchiveName(source, name, problem);
+    if (!problem.empty()) problems.push_back(problem);
+    return converted;
   }
 
   std::set<std::string> open_folders_;

@@ -172,6 +172,23 @@ TEST_F(Packing, RefusesNamesTheInstallerOrWindowsCannotTake) {
   fs::remove_all(At("p"));
   Put("p/" + long_name.substr(1), {});
   EXPECT_EQ(Pack("installer.exe", {"p"}).status, 0);
+
+  // One run names every path at fault, with the system's reason where there
+  // is one.
+  fs::remove_all(At("p"));
+  Put("p/what?.txt", {});
+  Put("p/sub/con.txt", {});
+  fs::create_symlink("loop", At("p/loop"));
+  fs::create_symlink("nowhere", At("p/dangling"));
+  const Outcome all = Pack("all.exe", {"p", "absent"});
+  EXPECT_EQ(all.status, 1);
+  EXPECT_EQ(all.err,
+            "stowaway pack: p/dangling: a link that cannot be followed: No such file or directory; leave it out\n"
+            "p/loop: a link that cannot be followed: Too many levels of symbolic links; leave it out\n"
+            "p/sub/con.txt: the name is a device name on Windows ('con.txt'); rename it\n"
+            "p/what?.txt: the name holds '?', which Windows does not allow in names; rename it\n"
+            "absent: No such file or directory\n");
+  EXPECT_FALSE(Exists("all.exe"));
 }
 
 TEST_F(Packing, RefusesTwoFilesThatWouldMeetAndNamesBoth) {
