@@ -99,7 +99,7 @@ int Run(const Arguments& arguments) {
   int files = 0;
   int folders = 0;
   {
-    ProgressBar bar("extracting", plan.packed_total, quiet);
+    ProgressBar bar("extracting", plan.packed_total, plan.files, quiet);
     for (const ExtractTarget& target : plan.targets) {
       const ArchiveDirectoryEntry& entry = directory[target.index];
       const std::string label = EntryLabel(target.index, entry);
@@ -119,7 +119,7 @@ int Run(const Arguments& arguments) {
       OutputFile out(parent, name, request.force, InterruptNotice(Name, target.path));
       try {
         UnpackEntry(archive, path, target.index, entry, out.Stream(),
-                    [&](int32_t read) { bar.Show(done + read, shown); });
+                    [&](int32_t read) { bar.Show(done + read, files, shown); });
       } catch (const EToolFailure&) {
         const std::string& reason = out.Stream().WriteFailure();
         if (reason.empty()) throw;

@@ -222,8 +222,14 @@ Written WriteInstaller(const Request& request, std::vector<PlannedEntry>& entrie
   std::vector<ArchiveItem> items;
   std::vector<int64_t> before(entries.size());
   std::vector<std::string> shown(entries.size());
+  std::vector<int> files_before(entries.size());
+  int files = 0;
   for (size_t i = 0; i < entries.size(); ++i) {
-    if (!entries[i].item.IsFolder()) Measure(entries[i], request.choice);
+    files_before[i] = files;
+    if (!entries[i].item.IsFolder()) {
+      Measure(entries[i], request.choice);
+      ++files;
+    }
     before[i] = written.source_size;
     written.source_size += entries[i].size;
     shown[i] = Shown(FileNamePart(entries[i].item.FileName));
@@ -231,12 +237,12 @@ Written WriteInstaller(const Request& request, std::vector<PlannedEntry>& entrie
   }
 
   std::vector<std::pair<int32_t, int32_t>> counts(entries.size());  // read, written
-  ProgressBar bar("packing", written.source_size, request.quiet);
+  ProgressBar bar("packing", written.source_size, files, request.quiet);
   OutputFile out(request.output, request.force, InterruptNotice(Name, request.output));
   const auto progress = [&](int32_t index, int32_t bytes_read, int32_t bytes_written) {
     const auto at = static_cast<size_t>(index);
     counts[at] = {bytes_read, bytes_written};
-    bar.Show(before[at] + bytes_read, shown[at]);
+    bar.Show(before[at] + bytes_read, files_before[at], shown[at]);
   };
   try {
     written.size = WriteArchive(out.Stream(), ByteSource::File(request.stub), items,

@@ -71,10 +71,10 @@ int32_t Transfer(const std::string& command, const std::string& verb, const Ends
   codec.InputStream = &input;
   int32_t result;
   {
-    ProgressBar bar(verb, size, quiet);
+    ProgressBar bar(verb, size, 1, quiet);
     OutputFile output(ends.out, force, InterruptNotice(command, ends.out));
     codec.OutputStream = &output.Stream();
-    HookInUse hook([&] { bar.Show(codec.BytesRead, ends.in); });
+    HookInUse hook([&] { bar.Show(codec.BytesRead, 0, ends.in); });
     try {
       result = (codec.*operation)();
     } catch (const Exception& problem) {

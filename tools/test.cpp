@@ -49,13 +49,17 @@ int Run(const Arguments& arguments) {
   const std::vector<std::string> misplaced = LayoutProblems(opened);
 
   int64_t total = 0;
+  int files = 0;
   for (const ArchiveDirectoryEntry& entry : directory) {
-    if (!entry.IsFolder()) total += std::max<int64_t>(entry.PackedSize(), 0);
+    if (entry.IsFolder()) continue;
+    total += std::max<int64_t>(entry.PackedSize(), 0);
+    ++files;
   }
   int64_t done = 0;
   int64_t unpacked = 0;
+  int tested = 0;
   {
-    ProgressBar bar("testing", total, quiet);
+    ProgressBar bar("testing", total, files, quiet);
     for (size_t i = 0; i < directory.size(); ++i) {
       const ArchiveDirectoryEntry& entry = directory[i];
       CheckName(path, i, entry, stored_paths);
@@ -66,8 +70,9 @@ int Run(const Arguments& arguments) {
       const std::string shown = HostNameFromArchive(FileNamePart(entry.FileName));
       TDiscardStream nowhere;
       unpacked += UnpackEntry(archive, path, i, entry, nowhere,
-                              [&](int32_t read) { bar.Show(done + read, shown); });
+                              [&](int32_t read) { bar.Show(done + read, tested, shown); });
       done += entry.PackedSize();
+      ++tested;
     }
   }
   if (!quiet) {
