@@ -16,25 +16,6 @@ namespace {
 
 bool IsArchiveSeparator(char c) { return c == '\\' || c == '/'; }
 
-// Why an archive's name was refused, in the words a user can act on.
-std::string Refusal(const ExtractRequest& request, size_t index, const ArchiveDirectoryEntry& entry,
-                    const std::string& refused) {
-  const std::string who = request.archive_path + ": " + EntryLabel(index, entry);
-  if (request.stored_paths && entry.StoredPath.empty()) {
-    return who + " has no stored path: the installer was packed without --tree; extract it "
-                 "without --stored-paths";
-  }
-  const auto control = std::find_if(refused.begin(), refused.end(),
-                                    [](char c) { return static_cast<unsigned char>(c) < 0x20; });
-  if (control != refused.end()) {
-    return who + " has a name holding a control character (" +
-           std::to_string(static_cast<unsigned char>(*control)) +
-           "), which no file may be given; nothing was extracted";
-  }
-  return who + " has a name that would lead outside " + request.dir + ": " +
-         HostNameFromArchive(refused) + "; nothing was extracted";
-}
-
 ExtractTarget Locate(const ExtractRequest& request, size_t index, const ArchiveDirectoryEntry& entry) {
   ExtractTarget target;
   target.index = index;
@@ -42,7 +23,9 @@ ExtractTarget Locate(const ExtractRequest& request, size_t index, const ArchiveD
   try {
     target.relative = SafeOutputName(entry.FileName, entry.StoredPath, request.stored_paths, "");
   } catch (const EArchiveError& unsafe) {
-    throw EToolFailure(Refusal(request, index, entry, unsafe.Message()));
+    throw EToolFailure(NameRefusal(request.archive_path, index, entry, request.stored_paths,
+                                   unsafe.Message(), request.dir) +
+                       "; nothing was extracted");
   }
   // "./a.txt" says no more than "a.txt".
   std::string path = request.dir == "." ? "" : request.dir;
@@ -73,6 +56,22 @@ std::vector<std::string> FoldersOf(const ExtractRequest& request, const ExtractT
 }
 
 }  // namespace
+
+std::string NameRefusal(const std::string& archive_path, size_t index, const ArchiveDirectoryEntry& entry,
+                        bool stored_paths, const std::string& refused, const std::string& destination) {
+  const std::string who = archive_path + ": " + EntryLabel(index, entry);
+  if (stored_paths && entry.StoredPath.empty()) {
+    return who + " has no stored path: the installer was packed without --tree; extract it "
+                 "without --stored-paths";
+  }
+  const auto control = std::find_if(refused.begin(), refused.end(),
+                                    [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+  if (control != refused.end()) {
+    return who + " has a name holding a control character (" +
+           std::to_string(static_cast<unsigned char>(*control)) + "), which no file may be given";
+  }
+  return who + " has a name that would lead outside " + destination + ": " + HostNameFromArchive(refused);
+}
 
 ExtractionPlan PlanExtraction(const ExtractRequest& request,
                               const std::vector<ArchiveDirectoryEntry>& directory) {

@@ -37,6 +37,12 @@ struct ExtractionPlan {
   int files = 0;
 };
 
+// Why the archive's name refused (the text SafeOutputName refused) cannot be
+// extracted, in words a user can act on: "PATH: entry N (NAME) has ...".
+// destination is how the message names the folder.
+std::string NameRefusal(const std::string& archive_path, size_t index, const ArchiveDirectoryEntry& entry,
+                        bool stored_paths, const std::string& refused, const std::string& destination);
+
 // Raises EToolFailure naming the entry and the reason: a name that would
 // lead outside the destination or that this system cannot take, two entries
 // that extract to one file, a link or a file where a folder must go, a

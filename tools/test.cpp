@@ -6,6 +6,7 @@
 #include "tools/archive_access.h"
 #include "tools/command.h"
 #include "tools/errors.h"
+#include "tools/extract_plan.h"
 #include "tools/progress.h"
 #include "tools/windows1252.h"
 
@@ -29,12 +30,15 @@ constexpr char Name[] = "test";
 
 void CheckName(const std::string& path, size_t index, const ArchiveDirectoryEntry& entry,
                bool stored_paths) {
-  try {
-    if (!entry.IsFolder()) SafeOutputName(entry.FileName, entry.StoredPath, false, "");
-    if (stored_paths) SafeOutputName(entry.FileName, entry.StoredPath, true, "");
-  } catch (const EArchiveError& unsafe) {
-    throw EToolFailure(path + ": " + EntryLabel(index, entry) + " has a name that would lead " +
-                       "outside the destination folder: " + HostNameFromArchive(unsafe.Message()));
+  // Each mode in turn, so that the message speaks of the name at fault.
+  for (const bool use_stored_path : {false, true}) {
+    if (use_stored_path ? !stored_paths : entry.IsFolder()) continue;
+    try {
+      SafeOutputName(entry.FileName, entry.StoredPath, use_stored_path, "");
+    } catch (const EArchiveError& unsafe) {
+      throw EToolFailure(NameRefusal(path, index, entry, use_stored_path, unsafe.Message(),
+                                     "the destination folder"));
+    }
   }
 }
 

@@ -87,7 +87,7 @@ TEST_F(Planning, RefusesWithTheRealCause) {
                     "given; nothing was extracted");
   EXPECT_EQ(Refusal(Request(true), {File("setup.exe")}),
             installer + ": entry 0 (setup.exe) has no stored path: the installer was packed without "
-                        "--tree; extract it without --stored-paths");
+                        "--tree; extract it without --stored-paths; nothing was extracted");
   EXPECT_EQ(Refusal(Request(), {File("setup.exe"), File("one\\A.txt"), File("two\\a.TXT")}),
             installer + ": entry 1 (one\\A.txt) and entry 2 (two\\a.TXT) both extract to " +
                 Out("a.TXT") + "; use --force to let the later one win");

@@ -79,6 +79,10 @@ TEST_F(Packing, PacksListsTestsAndExtractsFlat) {
   const Outcome tested = Run({"test", "installer.exe"});
   EXPECT_EQ(tested.status, 0) << tested.err;
   EXPECT_EQ(tested.out, "installer.exe: OK, 5 entries, 175302 bytes unpacked\n");
+  // Stored paths there are none, and the message says so.
+  EXPECT_EQ(Run({"test", "--stored-paths", "installer.exe"}).err,
+            "stowaway test: installer.exe: entry 0 (setup.exe) has no stored path: the installer was "
+            "packed without --tree; extract it without --stored-paths\n");
 
   const Outcome extracted = Run({"extract", "-C", "out", "installer.exe"});
   ASSERT_EQ(extracted.status, 0) << extracted.err;
