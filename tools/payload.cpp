@@ -60,14 +60,7 @@ class Walk {
 
   void Named(const std::string& path) {
     const PathKind kind = KindOfPath(path);
-    if (kind == PathKind::Missing) {
-      problems.push_back(Unreachable(path));
-      return;
-    }
-    if (kind == PathKind::Other) {
-      problems.push_back(path + ": neither a file nor a folder; leave it out");
-      return;
-    }
+    if (!Packable(path, kind)) return;
     const std::string name = LastName(path);
     if (kind == PathKind::File) {
       Add(path, ArchiveName(path, name), "", false);
@@ -83,6 +76,19 @@ class Walk {
   }
 
  private:
+  // True for a file or a folder; otherwise notes why path cannot be packed.
+  bool Packable(const std::string& path, PathKind kind) {
+    if (kind == PathKind::Missing) {
+      problems.push_back(Unreachable(path));
+      return false;
+    }
+    if (kind == PathKind::Other) {
+      problems.push_back(path + ": neither a file nor a folder; leave it out");
+      return false;
+    }
+    return true;
+  }
+
   void Add(const std::string& source, const std::string& name, const std::string& parent,
            bool folder) {
     entries.push_back({source, parent.empty() ? name : parent + '\\' + name, folder});
@@ -119,14 +125,7 @@ class Walk {
       // Reported in the walk's order, which does not depend on the file system.
       if (!problem.empty()) problems.push_back(problem);
       const PathKind kind = KindOfPath(source);
-      if (kind == PathKind::Missing) {
-        problems.push_back(Unreachable(source));
-        continue;
-      }
-      if (kind == PathKind::Other) {
-        problems.push_back(source + ": neither a file nor a folder; leave it out");
-        continue;
-      }
+      if (!Packable(source, kind)) continue;
       Add(source, archive_name, stored, kind == PathKind::Folder);
       if (kind == PathKind::Folder) Contents(source, entries.back().stored);
     }
