@@ -17,7 +17,8 @@
 
 namespace stowaway {
 
-// What a name in a folder is, links not followed.
+// What a name in a folder is, links not followed; Missing also for a name
+// that cannot be looked at (too long, no permission).
 enum class EntryKind { Missing, File, Folder, Link, Other };
 
 class OpenFolder {

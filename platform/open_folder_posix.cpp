@@ -66,7 +66,7 @@ std::string OpenFolder::PathOf(const std::string& name) const {
 EntryKind OpenFolder::KindOf(const std::string& name) const {
   struct stat info;
   if (::fstatat(static_cast<int>(handle_), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-    return errno == ENOENT ? EntryKind::Missing : EntryKind::Other;
+    return EntryKind::Missing;
   }
   if (S_ISLNK(info.st_mode)) return EntryKind::Link;
   if (S_ISDIR(info.st_mode)) return EntryKind::Folder;

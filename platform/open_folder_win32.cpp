@@ -68,11 +68,7 @@ std::string OpenFolder::PathOf(const std::string& name) const {
 
 EntryKind OpenFolder::KindOf(const std::string& name) const {
   const DWORD attributes = ::GetFileAttributesA(PathOf(name).c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    const DWORD error = ::GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? EntryKind::Missing
-                                                                          : EntryKind::Other;
-  }
+  if (attributes == INVALID_FILE_ATTRIBUTES) return EntryKind::Missing;
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return EntryKind::Link;
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) return EntryKind::Folder;
   if (attributes & FILE_ATTRIBUTE_DEVICE) return EntryKind::Other;
