@@ -35,7 +35,7 @@ class OpenFolder {
 
   // The path this folder was reached by, for messages.
   const std::string& Path() const { return path_; }
-  // path_ joined with name.
+  // Path() joined with name ("./a.txt" says no more than "a.txt").
   std::string PathOf(const std::string& name) const;
 
   EntryKind KindOf(const std::string& name) const;

@@ -59,6 +59,7 @@ OpenFolder& OpenFolder::operator=(OpenFolder&& other) noexcept {
 }
 
 std::string OpenFolder::PathOf(const std::string& name) const {
+  if (path_ == ".") return name;
   if (path_.empty() || path_.back() == '/') return path_ + name;
   return path_ + '/' + name;
 }

@@ -60,6 +60,7 @@ OpenFolder& OpenFolder::operator=(OpenFolder&& other) noexcept {
 }
 
 std::string OpenFolder::PathOf(const std::string& name) const {
+  if (path_ == ".") return name;
   if (path_.empty() || path_.back() == '\\' || path_.back() == '/' || path_.back() == ':') {
     return path_ + name;
   }
