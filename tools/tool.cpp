@@ -23,10 +23,10 @@ const char Closing[] = R"(
 Options every command takes, before the command or after it:
   -q, --quiet   print nothing but results and errors
   -h, --help    show help; 'stowaway COMMAND --help' for a command's own
+'stowaway --version' shows the version.
 
-      --version show the version of stowaway
-
-Progress is drawn on standard error while it is a terminal.
+Progress is drawn on standard error while it is a terminal. A result that
+cannot be written to standard output fails the command.
 Exit status: 0 success, 1 failure, 2 a command line that cannot be
 followed, 130 interrupted (files being written are removed).
 )";
