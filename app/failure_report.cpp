@@ -3,10 +3,20 @@
 #include <exception>
 
 #include "app/protocol.h"
-#include "archive/names.h"
 #include "platform/exception.h"
+#include "platform/host.h"
 
 namespace stowaway {
+namespace {
+
+// The program's file name, as the report names its module.
+std::string ProgramFileName(const std::string& path) {
+  size_t begin = path.size();
+  while (begin > 0 && !EndsPathName(path[begin - 1])) --begin;
+  return path.substr(begin);
+}
+
+}  // namespace
 
 std::string FailureReportText(const std::string& class_name, const std::string& module,
                               const void* address, const std::string& message) {
@@ -38,7 +48,7 @@ int ReportUncaughtException(WindowSystem& windows, std::exception_ptr failure, b
   }
   if (show_box) {
     windows.ShowMessageBox(
-        FailureReportText(class_name, FileNamePart(windows.ModulePath()), address, message),
+        FailureReportText(class_name, ProgramFileName(windows.ModulePath()), address, message),
         FailureReportCaption, FailureReportFlags);
   }
   return exit_code;

@@ -136,7 +136,7 @@ std::string CreatePrivateFolder() {
     std::snprintf(name, sizeof name, "\\stowaway-%016llx",
                   static_cast<unsigned long long>(RandomNumber()));
     const std::string folder = temporary + name;
-    if (Files().CreateFolder(folder)) return folder;
+    if (Files().CreateFolder(HostPathFromArchive(folder))) return folder;
   }
   throw EUnpackerError("The installer cannot make a folder for its front-end in the temporary "
                        "folder " + temporary);
@@ -159,7 +159,8 @@ bool IsWindowsProgram(const std::string& path) {
   constexpr int32_t HeaderOffsetField = 0x3C;
   uint8_t start[HeaderOffsetField + 4] = {};
   uint8_t signature[4] = {};
-  TFileStream file(path, TFileStream::Mode::OpenRead);
+  // Built with the separators of the installer's own system.
+  TFileStream file(HostPathFromArchive(path), TFileStream::Mode::OpenRead);
   if (file.Read(start, sizeof start) != static_cast<int32_t>(sizeof start) || start[0] != 'M' ||
       start[1] != 'Z') {
     return false;

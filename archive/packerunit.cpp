@@ -10,6 +10,7 @@
 #include "archive/errors.h"
 #include "archive/names.h"
 #include "compression/LZRW1.h"
+#include "platform/host.h"
 
 namespace stowaway {
 namespace {
@@ -114,11 +115,11 @@ bool ExtractArchiveEntry(const std::string& path, const std::string& dest, int32
   if (entry.IsFolder()) {
     // An existing folder is what a second run finds; a missing parent shows
     // up in the entries that need it.
-    Files().CreateFolder(output);
+    Files().CreateFolder(HostPathFromArchive(output));
     return true;
   }
   TEntryStream packed(*Packer.ArchiveStream, entry);
-  TargetInUse target(output);
+  TargetInUse target(HostPathFromArchive(output));
   Packer.CurrentPackedSize = entry.EndOffset - entry.StartOffset;
   Packer.CurrentEntryName = FileNamePart(entry.FileName);
   Tlzrw1& codec = *Packer.ArchiveCodec;

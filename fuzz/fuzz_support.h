@@ -23,12 +23,20 @@ inline void Require(bool holds, const char* what) {
   std::abort();
 }
 
-// Takes every write and keeps only the count: decoders may produce far more
-// than their input, and only the amount is checked.
+// The largest original size a stream target lets a header announce: a
+// larger one decodes the same way for longer, and one execution is to stay
+// well under a millisecond.
+inline constexpr uint32_t MaxDeclaredSize = 16384;
+
+// Takes writes up to a limit and keeps only the count: decoders may produce
+// far more than their input, and only the amount is checked. Past the limit
+// a write fails, as on a full disk.
 class CountingStream final : public TStream {
  public:
+  explicit CountingStream(int64_t limit = INT64_MAX) : limit_(limit) {}
   int32_t Read(void*, int32_t) override { return -1; }
   int32_t Write(const void*, int32_t count) override {
+    if (size_ + count > limit_) return -1;
     size_ += count;
     position_ = size_;
     return count;
@@ -43,16 +51,18 @@ class CountingStream final : public TStream {
   int64_t Written() const { return size_; }
 
  private:
+  int64_t limit_;
   int64_t size_ = 0;
   int64_t position_ = 0;
 };
 
 // A packed stream: the signature, then the fuzzer's bytes (the size field
-// and the body).
+// and the body), the size brought within MaxDeclaredSize.
 inline std::vector<uint8_t> WithSignature(uint32_t signature, const uint8_t* data, size_t size) {
   std::vector<uint8_t> packed(4 + size);
   StoreLE32(packed.data(), signature);
   std::copy(data, data + size, packed.begin() + 4);
+  if (size >= 4) StoreLE32(packed.data() + 4, LoadLE32(data) % (MaxDeclaredSize + 1));
   return packed;
 }
 
@@ -62,7 +72,9 @@ inline std::vector<uint8_t> WithSignature(uint32_t signature, const uint8_t* dat
 // written exactly the size the header announced.
 inline void DecompressChecked(const std::vector<uint8_t>& packed) {
   TMemoryStream in(packed);
-  CountingStream out;
+  // A block beyond the announced size is room enough to see a decoder
+  // overrun it.
+  CountingStream out(MaxDeclaredSize + BlockSize);
   Tlzrw1 codec;
   codec.UseStream = true;
   codec.InputStream = &in;

@@ -72,6 +72,17 @@ Bytes Archive(const std::vector<ArchiveItem>& items, ArchiveLayout layout) {
   return out.Data();
 }
 
+// The extraction_plan target's input: flags, then FileName and StoredPath of
+// each entry, every field ended by a zero byte.
+Bytes Plan(uint8_t flags, const std::vector<std::string>& fields) {
+  Bytes out{flags};
+  for (const std::string& field : fields) {
+    out.insert(out.end(), field.begin(), field.end());
+    out.push_back(0);
+  }
+  return out;
+}
+
 class Corpus {
  public:
   Corpus(const fs::path& root, const std::string& target) : folder_(root / "corpus" / target) {
@@ -127,14 +138,24 @@ int main(int argc, char** argv) {
   round.Add("fast-noise-stretched", RoundTrip(1 | 8, 100, TextLike(50, 11)));
   round.Add("auto-repeated-low-threshold", RoundTrip(2 | 4, 3, TextLike(120, 12)));
 
-  const Corpus archive(root, "archive_extract");
-  archive.Add("one-file", Archive({File("readme.txt", "", TextLike(500, 13), Good)}, ArchiveLayout::FileNames));
-  archive.Add("stored-paths",
-              Archive({ArchiveItem::Folder("sub"), File("sub\\a.txt", "sub\\a.txt", TextLike(400, 14), Good),
-                       File("sub\\b.bin", "sub\\b.bin", Runs(40000), Fast), File("empty.txt", "empty.txt", {}, Good)},
-                      ArchiveLayout::StoredPaths));
-  archive.Add("file-names", Archive({File("C:data.bin", "", RandomBytes(100, 15), Fast),
-                                     File("dir\\x.txt", "", TextLike(300, 16), Good)},
-                                    ArchiveLayout::FileNames));
+  // The directory target reads the same archives.
+  for (const char* target : {"archive_extract", "archive_directory"}) {
+    const Corpus archive(root, target);
+    archive.Add("one-file", Archive({File("readme.txt", "", TextLike(500, 13), Good)}, ArchiveLayout::FileNames));
+    archive.Add("stored-paths",
+                Archive({ArchiveItem::Folder("sub"), File("sub\\a.txt", "sub\\a.txt", TextLike(400, 14), Good),
+                         File("sub\\b.bin", "sub\\b.bin", Runs(40000), Fast), File("empty.txt", "empty.txt", {}, Good)},
+                        ArchiveLayout::StoredPaths));
+    archive.Add("file-names", Archive({File("C:data.bin", "", RandomBytes(100, 15), Fast),
+                                       File("dir\\x.txt", "", TextLike(300, 16), Good)},
+                                      ArchiveLayout::FileNames));
+  }
+
+  const Corpus plan(root, "extraction_plan");
+  plan.Add("flat", Plan(0, {"setup.exe", "", "readme.txt", "", "sub\\data.bin", ""}));
+  plan.Add("stored-paths", Plan(1, {"setup.exe", "setup.exe", "tools", "|tools", "tools\\a.dat", "tools\\a.dat",
+                                    "b", "tools/sub/b"}));
+  plan.Add("forced-clash", Plan(2, {"setup.exe", "", "one\\A.txt", "", "two\\a.TXT", ""}));
+  plan.Add("refused", Plan(1, {"x", "..\\evil.txt", "y", "C:evil", "z", "a\x1b[2J"}));
   return 0;
 }

@@ -10,8 +10,12 @@
 //
 // The LZH encoder is slow under the fuzzer's instrumentation, so only data
 // the fast coder packs is stretched: in Good mode never, in Auto mode only by
-// repeating its first 64 bytes at most, which Advise sends to the fast coder
-// unless the threshold is very low.
+// repeating its first 64 bytes at most, with a threshold of at least
+// MinStretchedThreshold, at which Advise sends such data to the fast coder.
+//
+// So that one execution stays short, the data is cut to MaxData bytes (Good
+// mode: MaxGoodData), and a stretch reaches only just past the border it is
+// there for: one block, or the size Advise samples.
 #include <random>
 
 #include "fuzz/fuzz_support.h"
@@ -23,6 +27,9 @@ using stowaway::TCompressMode;
 constexpr size_t OneBlock = stowaway::BlockSize;
 // The smallest input that Advise samples.
 constexpr size_t SampledSize = 3 * OneBlock;
+constexpr size_t MaxData = 4096;
+constexpr size_t MaxGoodData = 1024;
+constexpr uint8_t MinStretchedThreshold = 20;
 
 // Repeating: the data stays as it is and its first period bytes follow
 // again and again.
@@ -50,8 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int stretch = control >> 2 & 3;
   const int how = mode == TCompressMode::Good ? 0 : mode == TCompressMode::Auto ? std::min(stretch, 1) : stretch;
   const bool advised = mode == TCompressMode::Auto;
-  const size_t length = (advised ? SampledSize : OneBlock) + parameter * 97u;
-  const std::vector<uint8_t> input = Stretched(data + 2, size - 2, how, length, advised ? 64 : size);
+  const size_t length = (advised ? SampledSize : OneBlock) + parameter % 64u;
+  const size_t kept = std::min(size - 2, mode == TCompressMode::Good ? MaxGoodData : MaxData);
+  const std::vector<uint8_t> input = Stretched(data + 2, kept, how, length, advised ? 64 : kept);
 
   TMemoryStream source(input);
   TMemoryStream packed;
@@ -60,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   codec.InputStream = &source;
   codec.OutputStream = &packed;
   codec.CompressMode = mode;
-  codec.Threshold = parameter;
+  codec.Threshold = advised && how != 0 ? std::max(parameter, MinStretchedThreshold) : parameter;
   const int32_t written = codec.Compress();
   fuzz::Require(written == static_cast<int64_t>(packed.Data().size()), "Compress returned another count than it wrote");
   fuzz::Require(codec.BytesRead == static_cast<int64_t>(input.size()), "Compress did not count the whole input");

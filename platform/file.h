@@ -1,8 +1,8 @@
 // The operating system's files, behind one small interface so that tests can
 // put a file layer of their own in its place (see ScopedFileSystem).
 //
-// Paths are written with '\' as the separator, as on Windows; the POSIX
-// implementation maps every '\' to '/' before it uses a path.
+// Paths are this system's own, used as given (HostPathFromArchive in
+// platform/host.h turns the archive's into that form).
 #pragma once
 
 #include <cstdint>

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include "platform/file.h"
-#include "platform/path_posix.h"
 
 namespace stowaway {
 namespace {
@@ -12,7 +11,7 @@ namespace {
 FileHandle OpenWith(const std::string& path, int flags) {
   int fd;
   do {
-    fd = ::open(NativePath(path).c_str(), flags | O_CLOEXEC, 0666);
+    fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return -1;
   if (fd == 0) {
@@ -25,8 +24,11 @@ FileHandle OpenWith(const std::string& path, int flags) {
   if ((flags & O_ACCMODE) == O_RDONLY) {
     struct stat info;
     // Only plain files: a folder opens for reading on POSIX but not on Windows.
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    const bool stated = ::fstat(fd, &info) == 0;
+    if (!stated || S_ISDIR(info.st_mode)) {
+      const int reason = stated ? EISDIR : errno;
       ::close(fd);
+      errno = reason;
       return -1;
     }
   }
@@ -82,10 +84,10 @@ class PosixFileSystem final : public FileSystem {
 
   void Close(FileHandle file) override { ::close(file); }
 
-  bool Delete(const std::string& path) override { return ::unlink(NativePath(path).c_str()) == 0; }
+  bool Delete(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
 
   bool CreateFolder(const std::string& path) override {
-    return ::mkdir(NativePath(path).c_str(), 0777) == 0;
+    return ::mkdir(path.c_str(), 0777) == 0;
   }
 };
 

@@ -1,5 +1,5 @@
 // Folders and what lies in them, as a program that walks and fills them
-// needs to see them. Paths as in file.h: on POSIX every '\' is read as '/'.
+// needs to see them. Paths as in file.h: this system's own, used as given.
 #pragma once
 
 #include <string>
@@ -14,6 +14,9 @@ enum class PathKind { Missing, File, Folder, Other };
 // What path names, following links: a link to a folder is a Folder, a link
 // that leads nowhere is Missing.
 PathKind KindOfPath(const std::string& path);
+// The system's reason why path cannot be reached ("No such file or
+// directory", "Too many levels of symbolic links"); empty when it can.
+std::string UnreachableReason(const std::string& path);
 // True when path itself is a symbolic link (on Windows: a reparse point,
 // which junctions are too).
 bool IsLink(const std::string& path);

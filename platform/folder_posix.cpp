@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "platform/folder.h"
-#include "platform/path_posix.h"
+#include "platform/system_error.h"
 
 namespace stowaway {
 namespace {
@@ -19,19 +19,25 @@ struct FolderCloser {
 
 PathKind KindOfPath(const std::string& path) {
   struct stat info;
-  if (::stat(NativePath(path).c_str(), &info) != 0) return PathKind::Missing;
+  if (::stat(path.c_str(), &info) != 0) return PathKind::Missing;
   if (S_ISREG(info.st_mode)) return PathKind::File;
   if (S_ISDIR(info.st_mode)) return PathKind::Folder;
   return PathKind::Other;
 }
 
+std::string UnreachableReason(const std::string& path) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) == 0) return {};
+  return LastSystemError();
+}
+
 bool IsLink(const std::string& path) {
   struct stat info;
-  return ::lstat(NativePath(path).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+  return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
 std::vector<std::string> FolderEntries(const std::string& folder) {
-  const std::unique_ptr<DIR, FolderCloser> listing(::opendir(NativePath(folder).c_str()));
+  const std::unique_ptr<DIR, FolderCloser> listing(::opendir(folder.c_str()));
   if (!listing) throw EFOpenError("Cannot read folder " + folder);
   std::vector<std::string> names;
   for (;;) {
@@ -46,12 +52,12 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {
-  return ::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
+  return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 std::string FileIdentity(const std::string& path) {
   struct stat info;
-  if (::stat(NativePath(path).c_str(), &info) != 0) return {};
+  if (::stat(path.c_str(), &info) != 0) return {};
   return std::to_string(info.st_dev) + ':' + std::to_string(info.st_ino);
 }
 

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/folder.h"
+#include "platform/system_error.h"
 
 namespace stowaway {
 namespace {
@@ -51,6 +52,11 @@ PathKind KindOfPath(const std::string& path) {
   if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return PathKind::Folder;
   if (info.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) return PathKind::Other;
   return PathKind::File;
+}
+
+std::string UnreachableReason(const std::string& path) {
+  if (::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return {};
+  return LastSystemError();
 }
 
 bool IsLink(const std::string& path) {

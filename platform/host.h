@@ -17,6 +17,11 @@ inline bool IsPathSeparator(char c) { return c == '/' || c == PathSeparator(); }
 // What may stand before the last name of a path: a separator, or on Windows
 // the ':' that ends a drive prefix ("C:name").
 inline bool EndsPathName(char c) { return IsPathSeparator(c) || (PathSeparator() == '\\' && c == ':'); }
+// A path the archive module built, in this system's form. The archive
+// joins its folders and names with '\', as Windows does; elsewhere each '\'
+// becomes the system's separator. Paths a user gives never pass through it:
+// on POSIX '\' is a character of a name like any other.
+std::string HostPathFromArchive(std::string path);
 // True where programs receive and give file names in UTF-8 (POSIX systems);
 // false where they come in the ANSI code page (Windows).
 bool HostNamesAreUtf8();

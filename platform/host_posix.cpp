@@ -1,6 +1,7 @@
 #include <sys/random.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/host.h"
@@ -17,6 +18,11 @@ std::string ExecutablePath() {
 uint32_t ProcessNumber() { return static_cast<uint32_t>(::getpid()); }
 
 char PathSeparator() { return '/'; }
+
+std::string HostPathFromArchive(std::string path) {
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
 
 bool HostNamesAreUtf8() { return true; }
 

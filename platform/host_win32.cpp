@@ -22,6 +22,8 @@ uint32_t ProcessNumber() { return ::GetCurrentProcessId(); }
 
 char PathSeparator() { return '\\'; }
 
+std::string HostPathFromArchive(std::string path) { return path; }
+
 bool HostNamesAreUtf8() { return false; }
 
 void RestrictLibrarySearch() {

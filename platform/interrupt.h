@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/open_folder.h"
+
 namespace stowaway {
 
 // Raised by CheckInterrupt. Deliberately not an Exception, so that code on
@@ -16,9 +18,15 @@ struct Interrupted {};
 // signal), or at the next CheckInterrupt, which raises Interrupted so that
 // the caller's clean-up removes the file (Windows, where an open file cannot
 // be removed). One guard at a time.
+//
+// While a guard lives, a write past the process's file-size limit fails
+// (POSIX: SIGXFSZ is ignored) instead of killing the process, so that the
+// failure is reported and the file removed.
 class InterruptGuard {
  public:
   InterruptGuard(const std::string& path, const std::string& notice);
+  // The file name inside folder, removed through the folder's handle.
+  InterruptGuard(const OpenFolder& folder, const std::string& name, const std::string& notice);
   ~InterruptGuard();
   InterruptGuard(const InterruptGuard&) = delete;
   InterruptGuard& operator=(const InterruptGuard&) = delete;

@@ -26,6 +26,9 @@ BOOL WINAPI OnControl(DWORD event) {
 
 }  // namespace
 
+InterruptGuard::InterruptGuard(const OpenFolder&, const std::string& name, const std::string& notice)
+    : InterruptGuard(name, notice) {}
+
 InterruptGuard::InterruptGuard(const std::string&, const std::string& notice) {
   assert(!Armed);
   Notice = notice;

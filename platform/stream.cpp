@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/exception.h"
+#include "platform/system_error.h"
 
 namespace stowaway {
 
@@ -25,12 +26,25 @@ TFileStream::TFileStream(const std::string& path, Mode mode) {
   }
 }
 
+std::unique_ptr<TFileStream> TFileStream::TryOpen(const std::string& path, Mode mode,
+                                                  std::string& reason) {
+  const FileHandle handle =
+      mode == Mode::OpenRead ? Files().OpenReadShared(path) : Files().Create(path);
+  if (handle <= 0) {
+    reason = LastSystemError();
+    return nullptr;
+  }
+  return std::make_unique<TFileStream>(handle);
+}
+
 TFileStream::~TFileStream() { Files().Close(handle_); }
 
 int32_t TFileStream::Read(void* buffer, int32_t count) { return Files().Read(handle_, buffer, count); }
 
 int32_t TFileStream::Write(const void* buffer, int32_t count) {
-  return Files().Write(handle_, buffer, count);
+  const int32_t written = Files().Write(handle_, buffer, count);
+  if (written < count && write_failure_.empty()) write_failure_ = LastSystemError();
+  return written;
 }
 
 int64_t TFileStream::Seek(int64_t offset, SeekOrigin origin) {

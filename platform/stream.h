@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,12 @@ class TFileStream final : public TStream {
   // Raises EFOpenError "Cannot open file %s" or EFCreateError
   // "Cannot create file %s" when the file cannot be opened.
   TFileStream(const std::string& path, Mode mode);
+  // Takes over a file opened through Files() (or made by OpenFolder).
+  explicit TFileStream(FileHandle adopted) : handle_(adopted) {}
+  // As the constructor, but where the file cannot be opened gives nothing
+  // and the system's reason ("No such file or directory").
+  static std::unique_ptr<TFileStream> TryOpen(const std::string& path, Mode mode,
+                                              std::string& reason);
   ~TFileStream() override;
   TFileStream(const TFileStream&) = delete;
   TFileStream& operator=(const TFileStream&) = delete;
@@ -48,8 +55,13 @@ class TFileStream final : public TStream {
   int32_t Write(const void* buffer, int32_t count) override;
   int64_t Seek(int64_t offset, SeekOrigin origin) override;
 
+  // The system's reason for the first write that fell short ("No space left
+  // on device"); empty while every write was whole.
+  const std::string& WriteFailure() const { return write_failure_; }
+
  private:
   FileHandle handle_;
+  std::string write_failure_;
 };
 
 // A stream held in memory, growing as it is written.

@@ -1,5 +1,8 @@
 #include "tools/archive_access.h"
 
+#include <algorithm>
+
+#include "archive/directory.h"
 #include "archive/entry_stream.h"
 #include "archive/errors.h"
 #include "archive/names.h"
@@ -7,18 +10,17 @@
 #include "compression/bytes.h"
 #include "tools/codec_choice.h"
 #include "tools/errors.h"
+#include "tools/files.h"
 #include "tools/windows1252.h"
 
 namespace stowaway {
 OpenedArchive OpenArchive(const std::string& path) {
   OpenedArchive archive;
-  try {
-    archive.file = std::make_unique<TFileStream>(path, TFileStream::Mode::OpenRead);
-  } catch (const EFOpenError&) {
-    throw EToolFailure(path + ": cannot be opened; check the name and that it can be read");
-  }
+  archive.file = OpenInput(path);
   try {
     archive.directory = ReadDirectory(*archive.file, path);
+    archive.records_offset = archive.file->Size() - 4 -
+                             static_cast<int64_t>(archive.directory.size()) * DirectoryEntrySize;
     return archive;
   } catch (const Exception&) {
     throw EToolFailure(path +
@@ -27,18 +29,59 @@ OpenedArchive OpenArchive(const std::string& path) {
   }
 }
 
+std::vector<std::string> LayoutProblems(const OpenedArchive& archive) {
+  const std::vector<ArchiveDirectoryEntry>& directory = archive.directory;
+  std::vector<std::string> problems(directory.size());
+  const int64_t file_end =
+      archive.records_offset + 4 + static_cast<int64_t>(directory.size()) * DirectoryEntrySize;
+  std::vector<size_t> order;
+  for (size_t i = 0; i < directory.size(); ++i) {
+    const ArchiveDirectoryEntry& entry = directory[i];
+    // Offsets outside the file show up when the entry is read.
+    if (entry.IsFolder() || entry.PackedSize() <= 0 || entry.StartOffset < 0 ||
+        entry.EndOffset > file_end) {
+      continue;
+    }
+    if (entry.EndOffset > archive.records_offset) {
+      problems[i] = "its packed bytes run into the directory records";
+    }
+    order.push_back(i);
+  }
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    return directory[a].StartOffset < directory[b].StartOffset;
+  });
+  // Each entry against the one reaching furthest among those before it.
+  size_t furthest = 0;
+  for (size_t k = 0; k < order.size(); ++k) {
+    const size_t i = order[k];
+    if (k > 0 && directory[i].StartOffset < directory[furthest].EndOffset && problems[i].empty()) {
+      problems[i] = "its packed bytes overlap " + EntryLabel(furthest, directory[furthest]);
+    }
+    if (k == 0 || directory[i].EndOffset > directory[furthest].EndOffset) furthest = i;
+  }
+  return problems;
+}
+
 EntryHeader ReadEntryHeader(TStream& archive, const ArchiveDirectoryEntry& entry) {
   EntryHeader header;
+  header.damage = "its packed data cannot be read";
   try {
     TEntryStream packed(archive, entry);
     uint8_t bytes[PackedHeaderSize];
     if (packed.Read(bytes, PackedHeaderSize) != PackedHeaderSize) return header;
     const uint32_t signature = LoadLE32(bytes);
-    header.codec = signature == LzhIdentifier    ? CodecName(TCompressMode::Good)
-                   : signature == LzrwIdentifier ? CodecName(TCompressMode::Fast)
-                                                 : "unknown";
+    if (signature != LzhIdentifier && signature != LzrwIdentifier) {
+      header.damage = "its packed data begins with no codec's signature";
+      return header;
+    }
+    header.codec = CodecName(signature == LzhIdentifier ? TCompressMode::Good : TCompressMode::Fast);
     header.original_size = static_cast<int32_t>(LoadLE32(bytes + 4));
+    if (header.original_size < 0) {
+      header.damage = "its packed header gives a negative size";
+      return header;
+    }
     header.readable = true;
+    header.damage.clear();
   } catch (const Exception&) {
   }
   return header;
@@ -50,10 +93,14 @@ std::string EntryLabel(size_t index, const ArchiveDirectoryEntry& entry) {
 
 std::string NameRefusal(const std::string& path, size_t index, const ArchiveDirectoryEntry& entry,
                         bool stored_paths, const std::string& folder) {
+  const std::string start = path + ": " + EntryLabel(index, entry);
+  if (stored_paths && entry.StoredPath.empty()) {
+    return start + " has no stored path: the installer was packed without --tree; extract it "
+                   "without --stored-paths";
+  }
   const std::string problem = OutputNameProblem(entry.FileName, entry.StoredPath, stored_paths);
   if (problem.empty()) return {};
   const std::string name = HostNameFromArchive(stored_paths ? entry.StoredPath : entry.FileName);
-  const std::string start = path + ": " + EntryLabel(index, entry);
   if (problem == LeadsOutside) return start + " has a name that would lead outside " + folder + ": " + name;
   return start + " has a name that Windows does not allow: " + name + "; it " +
          HostNameFromArchive(problem);

@@ -18,16 +18,24 @@ namespace stowaway {
 struct OpenedArchive {
   std::unique_ptr<TFileStream> file;
   std::vector<ArchiveDirectoryEntry> directory;
+  int64_t records_offset = 0;  // where the first directory record begins
 };
 
 // Opens the archive at path and reads its directory. Raises EToolFailure
 // naming path when it cannot be opened or holds no archive directory.
 OpenedArchive OpenArchive(const std::string& path);
 
+// For each entry, why its bytes do not lie where an installer keeps them:
+// running into the directory records, or overlapping another entry ("its
+// packed bytes overlap entry 2 (b.txt)"). Empty where they do, and for
+// folder entries.
+std::vector<std::string> LayoutProblems(const OpenedArchive& archive);
+
 // The packed header of a file entry.
 struct EntryHeader {
-  bool readable = false;  // false: the entry's offsets or bytes are damaged
-  std::string codec;      // "LZH", "LZRW1/KH", or "unknown"
+  bool readable = false;  // false: the entry's offsets, bytes or signature are damaged
+  std::string damage;     // why it is not readable, in words for a message
+  std::string codec;      // "LZH" or "LZRW1/KH"
   int32_t original_size = 0;
 };
 EntryHeader ReadEntryHeader(TStream& archive, const ArchiveDirectoryEntry& entry);

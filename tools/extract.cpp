@@ -1,19 +1,21 @@
 // stowaway extract: the entries of an installer written into a folder, and
 // never anywhere else.
 #include <iostream>
-#include <map>
+#include <optional>
 
 #include "archive/names.h"
 #include "platform/file.h"
 #include "platform/folder.h"
 #include "platform/host.h"
+#include "platform/open_folder.h"
+#include "platform/system_error.h"
 #include "tools/archive_access.h"
 #include "tools/command.h"
 #include "tools/errors.h"
+#include "tools/extract_plan.h"
 #include "tools/files.h"
 #include "tools/output_file.h"
 #include "tools/progress.h"
-#include "tools/text.h"
 #include "tools/windows1252.h"
 
 namespace stowaway {
@@ -34,139 +36,99 @@ a folder: by file name alone, as the unpacker does, or at the stored paths.
 Nothing is written outside DIR: every name is checked before anything is
 extracted, and a name that would lead out of DIR stops the extraction, as
 do a link met below DIR and, without --force, a file that exists already.
-Each file is written under a temporary name and renamed once it is
+The installer being read is never replaced, with --force neither. Each file is written under a temporary name and renamed once it is
 complete, so that a failure or Ctrl-C leaves no half-written file.
 )";
 
 constexpr char Name[] = "extract";
 
-// Where one entry goes.
-struct Target {
-  size_t index = 0;
-  bool folder = false;
-  std::string relative;  // below DIR, as the archive names it
-  std::string path;      // DIR joined with the host's names
-  std::vector<std::string> parents;  // the folders between DIR and path, outermost first
-};
-
-Target Locate(const std::string& archive_path, const std::string& dir, size_t index,
-              const ArchiveDirectoryEntry& entry, bool stored_paths) {
-  Target target;
-  target.index = index;
-  target.folder = entry.IsFolder();
-  const std::string refusal = NameRefusal(archive_path, index, entry, stored_paths, dir);
-  if (!refusal.empty()) throw EToolFailure(refusal + "; nothing was extracted");
-  target.relative = SafeOutputName(entry.FileName, entry.StoredPath, stored_paths, "");
-  // "./a.txt" says no more than "a.txt".
-  std::string path = dir == "." ? "" : dir;
-  size_t begin = 0;
-  for (;;) {
-    size_t end = begin;
-    while (end < target.relative.size() && !IsNameSeparator(target.relative[end])) ++end;
-    path = JoinPath(path, HostNameFromArchive(target.relative.substr(begin, end - begin)));
-    if (end == target.relative.size()) break;
-    target.parents.push_back(path);
-    begin = end + 1;
-  }
-  target.path = path;
-  return target;
-}
-
-// Everything that would make the extraction write where it must not, found
-// before anything is written.
-void CheckTargets(const std::string& archive_path, const std::vector<ArchiveDirectoryEntry>& directory,
-                  const std::vector<Target>& targets, bool force) {
-  std::map<std::string, const Target*> claimed;
-  for (const Target& target : targets) {
-    const auto [place, fresh] = claimed.emplace(NameIdentity(target.relative), &target);
-    const Target& earlier = *place->second;
-    if (!fresh && !(earlier.folder && target.folder) && (earlier.folder || target.folder || !force)) {
-      throw EToolFailure(archive_path + ": " + EntryLabel(earlier.index, directory[earlier.index]) +
-                         " and " + EntryLabel(target.index, directory[target.index]) +
-                         " both extract to " + target.path +
-                         (earlier.folder || target.folder ? "" : "; use --force to let the later one win"));
-    }
-    std::vector<std::string> folders = target.parents;
-    if (target.folder) folders.push_back(target.path);
-    for (const std::string& folder : folders) {
-      if (IsLink(folder)) {
-        throw EToolFailure(folder + " is a link; extract does not write through links, which "
-                           "could lead outside the folder; remove it or extract elsewhere");
-      }
-      const PathKind kind = KindOfPath(folder);
-      if (kind != PathKind::Missing && kind != PathKind::Folder) {
-        throw EToolFailure(folder + " is in the way of a folder that " +
-                           EntryLabel(target.index, directory[target.index]) + " needs; move it");
-      }
-    }
-    if (!target.folder) {
-      const PathKind kind = KindOfPath(target.path);
-      if (kind == PathKind::Folder && !IsLink(target.path)) {
-        throw EToolFailure(target.path + " is a folder, in the way of " +
-                           EntryLabel(target.index, directory[target.index]) + "; move it");
-      }
-      if (!force && (kind != PathKind::Missing || IsLink(target.path))) {
-        throw EToolFailure(target.path + " exists already; use --force to replace it "
-                           "(nothing was extracted)");
-      }
-    }
-  }
-}
-
-// Makes the folder at path and the ones above it that are missing.
+// Makes the folder at path and the ones above it that are missing: the
+// destination, named by the user, so links on the way are followed.
 void MakeFolders(const std::string& path) {
   for (size_t at = 1; at <= path.size(); ++at) {
     if (at < path.size() && !IsPathSeparator(path[at])) continue;
     const std::string prefix = path.substr(0, at);
     if (prefix.back() != ':' && KindOfPath(prefix) == PathKind::Missing) Files().CreateFolder(prefix);
   }
-  if (KindOfPath(path) != PathKind::Folder) {
-    throw EToolFailure("cannot make the folder " + path + "; check the name and its permissions");
+}
+
+OpenFolder OpenDestination(const std::string& dir) {
+  MakeFolders(dir);
+  std::optional<OpenFolder> folder = OpenFolder::Open(dir);
+  if (!folder) throw EToolFailure("cannot open the folder " + dir + ": " + LastSystemError());
+  return std::move(*folder);
+}
+
+// The folder name inside parent, made when missing, never through a link.
+OpenFolder EnterFolder(const OpenFolder& parent, const std::string& name, const std::string& label) {
+  std::optional<OpenFolder> child = parent.Child(name, true);
+  if (child) return std::move(*child);
+  const std::string reason = LastSystemError();
+  const std::string path = parent.PathOf(name);
+  switch (parent.KindOf(name)) {
+    case EntryKind::Link:
+      throw EToolFailure(path + " is a link; extract does not write through links, which could "
+                         "lead outside the folder; remove it or extract elsewhere");
+    case EntryKind::File:
+    case EntryKind::Other:
+      throw EToolFailure(path + " is in the way of a folder that " + label + " needs; move it");
+    default:
+      throw EToolFailure("cannot make the folder " + path + ": " + reason);
   }
 }
 
 int Run(const Arguments& arguments) {
   if (arguments.operands.size() != 1) throw EUsage("name one ARCHIVE to extract");
-  const std::string& path = arguments.operands[0];
-  const std::string dir = arguments.Has("directory") ? arguments.Value("directory") : ".";
-  if (dir.empty()) throw EUsage("-C needs a folder");
-  const bool stored_paths = arguments.Has("stored-paths");
-  const bool force = arguments.Has("force");
+  ExtractRequest request;
+  request.archive_path = arguments.operands[0];
+  request.dir = arguments.Has("directory") ? arguments.Value("directory") : ".";
+  if (request.dir.empty()) throw EUsage("-C needs a folder");
+  request.stored_paths = arguments.Has("stored-paths");
+  request.force = arguments.Has("force");
   const bool quiet = arguments.Has("quiet");
+  const std::string& path = request.archive_path;
 
-  const auto [file, directory] = OpenArchive(path);
-  std::vector<Target> targets;
-  int64_t total = 0;
-  for (size_t i = 0; i < directory.size(); ++i) {
-    const ArchiveDirectoryEntry& entry = directory[i];
-    if (entry.IsFolder() && !stored_paths) continue;
-    targets.push_back(Locate(path, dir, i, entry, stored_paths));
-    if (!entry.IsFolder()) total += std::max<int64_t>(entry.PackedSize(), 0);
-  }
-  if (const PathKind kind = KindOfPath(dir); kind != PathKind::Missing && kind != PathKind::Folder) {
-    throw EToolFailure(dir + " is not a folder; -C names the folder to extract into");
-  }
-  CheckTargets(path, directory, targets, force);
-  MakeFolders(dir);
+  const OpenedArchive opened = OpenArchive(path);
+  const std::vector<ArchiveDirectoryEntry>& directory = opened.directory;
+  const ExtractionPlan plan = PlanExtraction(request, directory);
+  const std::string installer = FileIdentity(path);
+  const OpenFolder destination = OpenDestination(request.dir);
 
-  TFileStream& archive = *file;
+  TFileStream& archive = *opened.file;
   int64_t done = 0;
   int files = 0;
   int folders = 0;
   {
-    ProgressBar bar("extracting", total, quiet);
-    for (const Target& target : targets) {
+    ProgressBar bar("extracting", plan.packed_total, plan.files, quiet);
+    for (const ExtractTarget& target : plan.targets) {
       const ArchiveDirectoryEntry& entry = directory[target.index];
-      if (!target.parents.empty()) MakeFolders(target.parents.back());
+      const std::string label = EntryLabel(target.index, entry);
+      // Each folder on the way is entered through the one above it.
+      std::optional<OpenFolder> here;
+      const size_t steps = target.names.size() - (target.folder ? 0 : 1);
+      for (size_t i = 0; i < steps; ++i) {
+        here = EnterFolder(here ? *here : destination, target.names[i], label);
+      }
       if (target.folder) {
-        MakeFolders(target.path);
         ++folders;
         continue;
       }
+      const OpenFolder& parent = here ? *here : destination;
+      const std::string& name = target.names.back();
       const std::string shown = HostNameFromArchive(FileNamePart(entry.FileName));
-      OutputFile out(target.path, InterruptNotice(Name, target.path));
-      UnpackEntry(archive, path, target.index, entry, out.Stream(),
-                  [&](int32_t read) { bar.Show(done + read, shown); });
+      OutputFile out(parent, name, request.force, InterruptNotice(Name, target.path));
+      try {
+        UnpackEntry(archive, path, target.index, entry, out.Stream(),
+                    [&](int32_t read) { bar.Show(done + read, files, shown); });
+      } catch (const EToolFailure&) {
+        const std::string& reason = out.Stream().WriteFailure();
+        if (reason.empty()) throw;
+        throw EToolFailure("cannot write " + target.path + ": " + reason);
+      }
+      if (!installer.empty() && parent.IdentityOf(name) == installer) {
+        throw EToolFailure(target.path + " is the installer being read, and " + label +
+                           " would replace it; extract into another folder");
+      }
       out.Commit();
       done += entry.PackedSize();
       ++files;
@@ -175,7 +137,7 @@ int Run(const Arguments& arguments) {
   if (!quiet) {
     std::cout << path << ": extracted " << files << (files == 1 ? " file" : " files");
     if (folders > 0) std::cout << " and " << folders << (folders == 1 ? " folder" : " folders");
-    std::cout << " into " << dir << '\n';
+    std::cout << " into " << request.dir << '\n';
   }
   return 0;
 }

@@ -11,9 +11,8 @@ namespace stowaway {
 void RequireFile(const std::string& path) {
   switch (KindOfPath(path)) {
     case PathKind::File:
+    case PathKind::Missing:  // opening it tells why
       return;
-    case PathKind::Missing:
-      throw EToolFailure(path + ": no such file");
     case PathKind::Folder:
       throw EToolFailure(path + " is a folder; name a file");
     case PathKind::Other:
@@ -31,11 +30,10 @@ void RequireReplaceable(const std::string& path, bool force) {
 
 std::unique_ptr<TFileStream> OpenInput(const std::string& path) {
   RequireFile(path);
-  try {
-    return std::make_unique<TFileStream>(path, TFileStream::Mode::OpenRead);
-  } catch (const EFOpenError&) {
-    throw EToolFailure(path + ": cannot be opened for reading; check its permissions");
-  }
+  std::string reason;
+  std::unique_ptr<TFileStream> input = TFileStream::TryOpen(path, TFileStream::Mode::OpenRead, reason);
+  if (!input) throw EToolFailure(path + ": cannot be opened: " + reason);
+  return input;
 }
 
 int64_t InputSize(TStream& input, const std::string& path) {

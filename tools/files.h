@@ -9,11 +9,13 @@
 
 namespace stowaway {
 
-// Raises EToolFailure unless path names an existing file (links followed).
+// Raises EToolFailure when path names a folder or something other than a
+// file (links followed); a missing file is left to the opening to explain.
 void RequireFile(const std::string& path);
 // Raises EToolFailure when path is a folder, or exists and force is false.
 void RequireReplaceable(const std::string& path, bool force);
-// Opens an existing file for reading. Raises EToolFailure.
+// Opens an existing file for reading. Raises EToolFailure with the
+// system's reason ("a.txt: cannot be opened: No such file or directory").
 std::unique_ptr<TFileStream> OpenInput(const std::string& path);
 // Its size, or EToolFailure when it cannot be told.
 int64_t InputSize(TStream& input, const std::string& path);

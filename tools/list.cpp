@@ -27,8 +27,9 @@ codec "folder".
                   that do not apply are null
   -h, --help      show this help
 
-An entry whose packed data cannot be read is shown as "damaged", and the
-exit status is then 1.
+An entry whose packed data cannot be read, has no valid signature, or lies
+over the directory records or another entry is shown as "damaged" and left
+out of the totals, and the exit status is then 1.
 )";
 
 struct Row {
@@ -140,8 +141,10 @@ void PrintTable(const std::vector<Row>& rows, const Totals& totals) {
 int Run(const Arguments& arguments) {
   if (arguments.operands.size() != 1) throw EUsage("name one ARCHIVE to list");
   const std::string& path = arguments.operands[0];
-  const auto [file, directory] = OpenArchive(path);
-  TFileStream& archive = *file;
+  const OpenedArchive opened = OpenArchive(path);
+  const std::vector<ArchiveDirectoryEntry>& directory = opened.directory;
+  TFileStream& archive = *opened.file;
+  const std::vector<std::string> misplaced = LayoutProblems(opened);
 
   std::vector<Row> rows;
   Totals totals;
@@ -154,14 +157,14 @@ int Run(const Arguments& arguments) {
     } else {
       ++totals.files;
       row.packed = row.entry.PackedSize();
-      row.header = ReadEntryHeader(archive, row.entry);
+      if (misplaced[i].empty()) row.header = ReadEntryHeader(archive, row.entry);
       if (row.header.readable) {
         totals.packed += row.packed;
         totals.original += row.header.original_size;
       } else if (damage.empty()) {
-        damage = path + ": " + EntryLabel(i, row.entry) +
-                 " is damaged: its packed data cannot be read; 'stowaway test " + path +
-                 "' checks every entry";
+        const std::string& why = misplaced[i].empty() ? row.header.damage : misplaced[i];
+        damage = path + ": " + EntryLabel(i, row.entry) + " is damaged: " + why +
+                 "; 'stowaway test " + path + "' checks every entry";
       }
     }
     rows.push_back(std::move(row));

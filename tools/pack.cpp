@@ -29,7 +29,8 @@ program the unpacker starts: stowaway's setup program, or SETUP.exe), then
 every file named. A folder brings everything in it, each folder's names in
 sorted order.
 
-  -o, --output OUT.exe       the installer to write (replaced if it exists)
+  -o, --output OUT.exe       the installer to write (an existing one is
+                             replaced only with --force)
       --front-end SETUP.exe  a front-end program of your own as entry 0,
                              instead of the setup program (see below)
       --stub UNPACKER.exe    the unpacker to build on (see below)
@@ -42,6 +43,7 @@ sorted order.
                              the fast codec shrinks below N percent
                              (0 to 100; default 40)
       --tree                 keep the folders (see below)
+  -f, --force                replace OUT.exe if it exists
   -q, --quiet                print nothing but errors
   -h, --help                 show this help
 
@@ -227,6 +229,7 @@ struct Request {
   bool tree = false;
   bool quiet = false;
   std::optional<SetupRequest> setup;  // the setup program instead of a front-end
+  bool force = false;
 };
 
 Request ReadRequest(const Arguments& arguments) {
@@ -243,6 +246,7 @@ Request ReadRequest(const Arguments& arguments) {
   request.choice = ReadCodecChoice(arguments);
   request.tree = arguments.Has("tree");
   request.quiet = arguments.Has("quiet");
+  request.force = arguments.Has("force");
   request.stub = arguments.Has("stub") ? arguments.Value("stub") : FindDefaultStub(request.elevation);
   RequireProgram(request.stub, "--stub", "the unpacker the installer is built on");
   if (!request.setup) {
@@ -251,6 +255,7 @@ Request ReadRequest(const Arguments& arguments) {
   if (KindOfPath(request.output) == PathKind::Folder) {
     throw EToolFailure(request.output + " is a folder; -o names the installer file to write");
   }
+  RequireReplaceable(request.output, request.force);
   return request;
 }
 
@@ -296,8 +301,14 @@ Written WriteInstaller(Request& request, std::vector<PlannedEntry>& entries) {
   std::vector<ArchiveItem> items;
   std::vector<int64_t> before(entries.size());
   std::vector<std::string> shown(entries.size());
-  for (PlannedEntry& entry : entries) {
-    if (!entry.item.IsFolder()) Measure(entry, request.choice);
+  std::vector<int> files_before(entries.size());
+  int files = 0;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    files_before[i] = files;
+    if (!entries[i].item.IsFolder()) {
+      Measure(entries[i], request.choice);
+      ++files;
+    }
   }
   if (request.setup) SettleSetupProgram(*request.setup, entries);
   for (size_t i = 0; i < entries.size(); ++i) {
@@ -308,12 +319,12 @@ Written WriteInstaller(Request& request, std::vector<PlannedEntry>& entries) {
   }
 
   std::vector<std::pair<int32_t, int32_t>> counts(entries.size());  // read, written
-  ProgressBar bar("packing", written.source_size, request.quiet);
-  OutputFile out(request.output, InterruptNotice(Name, request.output));
+  ProgressBar bar("packing", written.source_size, files, request.quiet);
+  OutputFile out(request.output, request.force, InterruptNotice(Name, request.output));
   const auto progress = [&](int32_t index, int32_t bytes_read, int32_t bytes_written) {
     const auto at = static_cast<size_t>(index);
     counts[at] = {bytes_read, bytes_written};
-    bar.Show(before[at] + bytes_read, shown[at]);
+    bar.Show(before[at] + bytes_read, files_before[at], shown[at]);
   };
   try {
     written.size = WriteArchive(out.Stream(), ByteSource::File(request.stub), items,
@@ -321,6 +332,8 @@ Written WriteInstaller(Request& request, std::vector<PlannedEntry>& entries) {
                                                               : ArchiveLayout::FileNames,
                                 progress);
   } catch (const Exception& failure) {
+    const std::string& reason = out.Stream().WriteFailure();
+    if (!reason.empty()) throw EToolFailure("cannot write " + request.output + ": " + reason);
     throw EToolFailure(request.output + " was not written: " + failure.Message());
   }
   for (size_t i = 0; i < entries.size(); ++i) {
@@ -336,6 +349,9 @@ Written WriteInstaller(Request& request, std::vector<PlannedEntry>& entries) {
 
 int Run(const Arguments& arguments) {
   Request request = ReadRequest(arguments);
+  if (arguments.operands.empty()) {
+    throw EUsage("nothing to pack: name the files or folders to put beside the front-end");
+  }
   Plan plan = MakePlan(request, arguments.operands);
   const Written written = WriteInstaller(request, plan.Entries());
   if (request.quiet) return 0;
@@ -363,7 +379,8 @@ Command PackCommand() {
                    {"elevation", 0, true},
                    {"mode", 0, true},
                    {"threshold", 0, true},
-                   {"tree", 0, false}},
+                   {"tree", 0, false},
+                   {"force", 'f', false}},
                   Run};
   const std::vector<OptionSpec> setup = SetupOptions();
   command.options.insert(command.options.end(), setup.begin(), setup.end());

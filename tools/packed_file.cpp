@@ -61,7 +61,8 @@ Ends TwoFiles(const Arguments& arguments, const char* what) {
 // Runs one operation of codec from input, the file ends.in open at its
 // start, into output, with a bar over the input's bytes.
 int32_t Transfer(const std::string& command, const std::string& verb, const Ends& ends, TStream& input,
-                 Tlzrw1& codec, int32_t (Tlzrw1::*operation)(), bool quiet, const std::string& failure) {
+                 Tlzrw1& codec, int32_t (Tlzrw1::*operation)(), bool quiet, bool force,
+                 const std::string& failure) {
   const int64_t size = InputSize(input, ends.in);
   if (size >= (int64_t{1} << 31)) {
     throw EToolFailure(ends.in + ": 2 GiB or larger; a packed stream holds less");
@@ -70,13 +71,15 @@ int32_t Transfer(const std::string& command, const std::string& verb, const Ends
   codec.InputStream = &input;
   int32_t result;
   {
-    ProgressBar bar(verb, size, quiet);
-    OutputFile output(ends.out, InterruptNotice(command, ends.out));
+    ProgressBar bar(verb, size, 1, quiet);
+    OutputFile output(ends.out, force, InterruptNotice(command, ends.out));
     codec.OutputStream = &output.Stream();
-    HookInUse hook([&] { bar.Show(codec.BytesRead, ends.in); });
+    HookInUse hook([&] { bar.Show(codec.BytesRead, 0, ends.in); });
     try {
       result = (codec.*operation)();
     } catch (const Exception& problem) {
+      const std::string& reason = output.Stream().WriteFailure();
+      if (!reason.empty()) throw EToolFailure("cannot write " + ends.out + ": " + reason);
       throw EToolFailure(failure + problem.Message());
     }
     output.Commit();
@@ -92,7 +95,7 @@ int RunCompress(const Arguments& arguments) {
   const std::unique_ptr<TFileStream> input = OpenInput(ends.in);
   codec.CompressMode = ResolveMode(*input, choice);
   const int32_t written = Transfer("compress", "packing", ends, *input, codec, &Tlzrw1::Compress,
-                                   arguments.Has("quiet"),
+                                   arguments.Has("quiet"), arguments.Has("force"),
                                    "cannot pack " + ends.in + " into " + ends.out + ": ");
   if (!arguments.Has("quiet")) {
     const int64_t original = codec.BytesRead;
@@ -125,7 +128,7 @@ int RunDecompress(const Arguments& arguments) {
   RequirePackedStream(*input, ends.in);
   Tlzrw1 codec;
   const int32_t written = Transfer("decompress", "unpacking", ends, *input, codec, &Tlzrw1::Decompress,
-                                   arguments.Has("quiet"), "cannot unpack " + ends.in + " into " + ends.out + ": ");
+                                   arguments.Has("quiet"), arguments.Has("force"), "cannot unpack " + ends.in + " into " + ends.out + ": ");
   if (!arguments.Has("quiet")) {
     std::cout << ends.in << ": unpacked " << written << " bytes into " << ends.out << '\n';
   }

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <set>
 #include <string_view>
+#include <tuple>
 #include <utility>
 
 #include "archive/names.h"
 #include "platform/folder.h"
 #include "platform/host.h"
+#include "platform/system_error.h"
 #include "tools/errors.h"
 #include "tools/text.h"
 #include "tools/windows1252.h"
@@ -25,18 +27,23 @@ std::string LastName(const std::string& path) {
   return name == "." || name == ".." ? std::string() : name;
 }
 
+// Why a path that KindOfPath finds missing cannot be packed.
+std::string Unreachable(const std::string& path) {
+  const std::string reason = UnreachableReason(path);
+  return IsLink(path) ? path + ": a link that cannot be followed: " + reason + "; leave it out"
+                      : path + ": " + reason;
+}
+
 class Walk {
  public:
   std::vector<PayloadEntry> entries;
+  // Everything found wrong, one line each: the walk goes on past a problem
+  // so that one run names them all.
+  std::vector<std::string> problems;
 
   void Named(const std::string& path) {
     const PathKind kind = KindOfPath(path);
-    if (kind == PathKind::Missing) {
-      throw EToolFailure(path + ": no such file or folder");
-    }
-    if (kind == PathKind::Other) {
-      throw EToolFailure(path + ": neither a file nor a folder; leave it out");
-    }
+    if (!Packable(path, kind)) return;
     const std::string name = LastName(path);
     if (kind == PathKind::File) {
       Add(path, ArchiveName(path, name), "", false);
@@ -52,6 +59,19 @@ class Walk {
   }
 
  private:
+  // True for a file or a folder; otherwise notes why path cannot be packed.
+  bool Packable(const std::string& path, PathKind kind) {
+    if (kind == PathKind::Missing) {
+      problems.push_back(Unreachable(path));
+      return false;
+    }
+    if (kind == PathKind::Other) {
+      problems.push_back(path + ": neither a file nor a folder; leave it out");
+      return false;
+    }
+    return true;
+  }
+
   void Add(const std::string& source, const std::string& name, const std::string& parent,
            bool folder) {
     entries.push_back({source, parent.empty() ? name : parent + NameSeparator + name, folder});
@@ -62,44 +82,59 @@ class Walk {
   void Contents(const std::string& folder, std::string stored) {
     const std::string identity = FileIdentity(folder);
     if (!open_folders_.insert(identity).second) {
-      throw EToolFailure(folder + ": a link leads back into a folder that holds it; leave it out");
+      problems.push_back(folder + ": a link leads back into a folder that holds it; leave it out");
+      return;
     }
-    std::vector<std::pair<std::string, std::string>> children;  // archive name, host path
+    // archive name, host path, what is wrong with the name
+    std::vector<std::tuple<std::string, std::string, std::string>> children;
     std::vector<std::string> names;
     try {
       names = FolderEntries(folder);
     } catch (const EFOpenError&) {
-      throw EToolFailure(folder + ": cannot read this folder; check its permissions");
+      problems.push_back(folder + ": cannot read this folder: " + LastSystemError());
+      open_folders_.erase(identity);
+      return;
     }
     for (const std::string& name : names) {
       std::string source = JoinPath(folder, name);
-      std::string archive_name = ArchiveName(source, name);
-      children.emplace_back(std::move(archive_name), std::move(source));
+      std::string problem;
+      std::string archive_name = ArchiveName(source, name, problem);
+      children.emplace_back(std::move(archive_name), std::move(source), std::move(problem));
     }
     std::sort(children.begin(), children.end(), [](const auto& a, const auto& b) {
-      return std::string_view(a.first) < std::string_view(b.first);
+      return std::string_view(std::get<0>(a)) < std::string_view(std::get<0>(b));
     });
-    for (const auto& [archive_name, source] : children) {
+    for (const auto& [archive_name, source, problem] : children) {
+      // Reported in the walk's order, which does not depend on the file system.
+      if (!problem.empty()) problems.push_back(problem);
       const PathKind kind = KindOfPath(source);
-      if (kind == PathKind::Missing) throw EToolFailure(source + ": a link that leads nowhere; leave it out");
-      if (kind == PathKind::Other) throw EToolFailure(source + ": neither a file nor a folder; leave it out");
+      if (!Packable(source, kind)) continue;
       Add(source, archive_name, stored, kind == PathKind::Folder);
       if (kind == PathKind::Folder) Contents(source, entries.back().stored);
     }
     open_folders_.erase(identity);
   }
 
-  static std::string ArchiveName(const std::string& source, const std::string& name) {
-    std::string problem;
-    const std::optional<std::string> converted = ArchiveNameFromHost(name, problem);
+  // The name as the archive will hold it. A problem with it goes into
+  // problem, and the name is kept as it is so that the walk can go on.
+  static std::string ArchiveName(const std::string& source, const std::string& name,
+                                 std::string& problem) {
+    std::string why;
+    const std::optional<std::string> converted = ArchiveNameFromHost(name, why);
     if (!converted) {
-      throw EToolFailure(source + ": the name " + problem + "; rename it");
+      problem = source + ": the name " + why + "; rename it";
+      return name;
     }
-    problem = ExactNameProblem(*converted);
-    if (!problem.empty()) {
-      throw EToolFailure(source + ": the name " + HostNameFromArchive(problem) + "; rename it");
-    }
+    why = ExactNameProblem(*converted);
+    if (!why.empty()) problem = source + ": the name " + HostNameFromArchive(why) + "; rename it";
     return *converted;
+  }
+
+  std::string ArchiveName(const std::string& source, const std::string& name) {
+    std::string problem;
+    std::string converted = ArchiveName(source, name, problem);
+    if (!problem.empty()) problems.push_back(problem);
+    return converted;
   }
 
   std::set<std::string> open_folders_;
@@ -110,6 +145,11 @@ class Walk {
 std::vector<PayloadEntry> CollectPayload(const std::vector<std::string>& paths) {
   Walk walk;
   for (const std::string& path : paths) walk.Named(path);
+  if (!walk.problems.empty()) {
+    std::string message = walk.problems.front();
+    for (size_t i = 1; i < walk.problems.size(); ++i) message += '\n' + walk.problems[i];
+    throw EToolFailure(message);
+  }
   return walk.entries;
 }
 

@@ -20,8 +20,9 @@ struct PayloadEntry {
 // "..", or ending in a separator followed by one of them stands for its
 // contents alone, stored at the top. Links are followed.
 //
-// Raises EToolFailure naming the path: it does not exist, it is neither a
-// file nor a folder, its name cannot be represented in Windows-1252 or is
+// Raises EToolFailure with one line for each path at fault, all found in
+// one walk: it cannot be reached (with the system's reason), it is neither
+// a file nor a folder, its name cannot be represented in Windows-1252 or is
 // not one Windows allows, a folder holds itself through a link, or a folder
 // cannot be read.
 std::vector<PayloadEntry> CollectPayload(const std::vector<std::string>& paths);

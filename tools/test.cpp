@@ -13,7 +13,8 @@ namespace {
 
 const char Help[] = R"(Usage: stowaway test [OPTION]... ARCHIVE
 Unpack every entry of the installer ARCHIVE without writing any file, and
-check that it decodes to exactly its recorded size and that its name is one
+check that it decodes to exactly its recorded size, that its bytes lie
+apart from the other entries and the directory, and that its name is one
 the unpacker can write. Stops at the first bad entry, names it, and exits
 with status 1.
 
@@ -49,27 +50,37 @@ int Run(const Arguments& arguments) {
   const std::string& path = arguments.operands[0];
   const bool quiet = arguments.Has("quiet");
   const bool stored_paths = arguments.Has("stored-paths");
-  const auto [file, directory] = OpenArchive(path);
-  TFileStream& archive = *file;
+  const OpenedArchive opened = OpenArchive(path);
+  const std::vector<ArchiveDirectoryEntry>& directory = opened.directory;
+  TFileStream& archive = *opened.file;
+  const std::vector<std::string> misplaced = LayoutProblems(opened);
 
   int64_t total = 0;
+  int files = 0;
   for (const ArchiveDirectoryEntry& entry : directory) {
-    if (!entry.IsFolder()) total += std::max<int64_t>(entry.PackedSize(), 0);
+    if (entry.IsFolder()) continue;
+    total += std::max<int64_t>(entry.PackedSize(), 0);
+    ++files;
   }
   int64_t done = 0;
   int64_t unpacked = 0;
   OutputClaims claims[2];  // file-name mode, stored-path mode
+  int tested = 0;
   {
-    ProgressBar bar("testing", total, quiet);
+    ProgressBar bar("testing", total, files, quiet);
     for (size_t i = 0; i < directory.size(); ++i) {
       const ArchiveDirectoryEntry& entry = directory[i];
       CheckName(path, directory, i, stored_paths, claims);
       if (entry.IsFolder()) continue;
+      if (!misplaced[i].empty()) {
+        throw EToolFailure(path + ": " + EntryLabel(i, entry) + " is damaged: " + misplaced[i]);
+      }
       const std::string shown = HostNameFromArchive(FileNamePart(entry.FileName));
       TDiscardStream nowhere;
       unpacked += UnpackEntry(archive, path, i, entry, nowhere,
-                              [&](int32_t read) { bar.Show(done + read, shown); });
+                              [&](int32_t read) { bar.Show(done + read, tested, shown); });
       done += entry.PackedSize();
+      ++tested;
     }
   }
   if (!quiet) {

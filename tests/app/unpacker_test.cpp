@@ -58,7 +58,7 @@ class UnpackerRun : public ::testing::Test {
   UnpackerRun() {
     Unpacker = UnpackerState{};
     // As the platform gives it, so that its file-name part is found.
-    windows.module_path = dir.Path().string() + "\\installer.exe";
+    windows.module_path = dir.File("installer.exe");
     windows.system_folder = dir.File("system");
     windows.temporary_folder = dir.File("temp");
     destination = dir.File("dest");
@@ -401,7 +401,7 @@ TEST_F(UnpackerRun, TheExitCodeSaysHowTheRunEnded) {
     SCOPED_TRACE(code);
     Unpacker = UnpackerState{};
     windows = FakeWindows{};
-    windows.module_path = dir.Path().string() + "\\installer.exe";
+    windows.module_path = dir.File("installer.exe");
     windows.system_folder = dir.File("system");
     windows.script.push_back([&] {
       windows.SendFolder(destination);
@@ -417,7 +417,7 @@ TEST_F(UnpackerRun, TheExitCodeSaysHowTheRunEnded) {
   // while the reply is handled, leaves the outcome's code.
   Unpacker = UnpackerState{};
   windows = FakeWindows{};
-  windows.module_path = dir.Path().string() + "\\installer.exe";
+  windows.module_path = dir.File("installer.exe");
   windows.system_folder = dir.File("system");
   windows.on_front_end_message = [&](const Received& message) {
     if (message.message == UM_EXTRACT_DONE) windows.SendToUnpacker(WmClose, 7);
@@ -512,7 +512,7 @@ TEST_F(UnpackerRun, TheFrontEndIsWatched) {
 
   Unpacker = UnpackerState{};
   windows = FakeWindows{};
-  windows.module_path = dir.Path().string() + "\\installer.exe";
+  windows.module_path = dir.File("installer.exe");
   windows.system_folder = dir.File("system");
   windows.front_end_present = false;
   // The first process runs for a second and a half; the second one's window
@@ -543,7 +543,7 @@ TEST_F(UnpackerRun, AnExceptionInTheWindowProcedureEndsTheRunThroughItsFailurePa
 
   Unpacker = UnpackerState{};
   windows = FakeWindows{};
-  windows.module_path = dir.Path().string() + "\\installer.exe";
+  windows.module_path = dir.File("installer.exe");
   windows.system_folder = dir.File("system");
   windows.command_line = "setup.exe /s";
   windows.on_front_end_message = [&](const Received& message) {

@@ -9,6 +9,7 @@
 #include "archive/entry_stream.h"
 #include "archive/packerunit.h"
 #include "compression/LZRW1.h"
+#include "platform/host.h"
 #include "tests/archive/archive_builder.h"
 #include "tests/support/faults.h"
 
@@ -271,10 +272,10 @@ TEST_F(Extraction, OpeningAndCreatingFailuresNameTheFile) {
   const std::string path = Archive(ArchiveBuilder().AddFile(ToBytes("x"), "x.txt", "tools\\x.txt"));
   const std::string missing = dir.File("missing");
   EXPECT_EQ(FailureOf([&] { ExtractArchiveEntry(path, missing + "\\", 0, false); }),
-            "EFCreateError: Cannot create file " + missing + "\\\\x.txt")
+            "EFCreateError: Cannot create file " + HostPathFromArchive(missing + "\\\\x.txt"))
       << "one separator added, none removed";
   EXPECT_EQ(FailureOf([&] { ExtractArchiveEntry(path, dest, 0, true); }),
-            "EFCreateError: Cannot create file " + dest + "\\tools\\x.txt")
+            "EFCreateError: Cannot create file " + HostPathFromArchive(dest + "\\tools\\x.txt"))
       << "a stored path needs its folder entry";
   ASSERT_TRUE(ExtractArchiveEntry(path, dest + "\\", 0, false));
   EXPECT_EQ(Output("x.txt"), ToBytes("x"));

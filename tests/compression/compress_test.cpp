@@ -163,7 +163,7 @@ TEST(FileMode, FailuresBeforeTheTransfer) {
   TempDir dir;
   const std::string input = dir.File("input.txt");
   const std::string output = dir.File("output.pak");
-  const std::string no_folder = dir.File("no-such-folder") + "\\output.pak";
+  const std::string no_folder = dir.File("no-such-folder") + "/output.pak";
   enum Refusal { None, ReadOpen, ReadWriteOpen };
   struct Case {
     const char* operation;

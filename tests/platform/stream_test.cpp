@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/file.h"
+#include "platform/host.h"
 #include "platform/stream.h"
 #include "tests/support/faults.h"
 #include "tests/support/test_data.h"
@@ -41,22 +42,29 @@ TEST(FileLayer, CreateWriteReadSeekDelete) {
   EXPECT_LT(files.OpenReadWriteShared(path), 0);
 }
 
-TEST(FileLayer, BackslashSeparatesFolders) {
+TEST(FileLayer, PathsAreUsedAsGivenAndArchivePathsConverted) {
   TempDir dir;
-  const std::string folder = dir.Path().string() + "\\sub";
+  const std::string folder = HostPathFromArchive(dir.Path().string() + "\\sub");
   EXPECT_TRUE(Files().CreateFolder(folder));
   EXPECT_FALSE(Files().CreateFolder(folder)) << "an existing folder is a failure";
-  const FileHandle out = Files().Create(folder + "\\a.txt");
+  const FileHandle out = Files().Create(HostPathFromArchive(folder + "\\a.txt"));
   ASSERT_GT(out, 0);
   Files().Close(out);
   EXPECT_TRUE(std::filesystem::exists(dir.Path() / "sub" / "a.txt"));
   EXPECT_LT(Files().OpenRead(folder), 0) << "a folder is not a file";
+  if (PathSeparator() == '/') {
+    // A user's "sub\\b.txt" is one name here.
+    const FileHandle named = Files().Create(dir.File("sub\\b.txt"));
+    ASSERT_GT(named, 0);
+    Files().Close(named);
+    EXPECT_EQ(testing::Listing(dir.Path()), (std::vector<std::string>{"sub", "sub\\b.txt"}));
+  }
 }
 
 TEST(FileLayer, MissingFolderCannotBeCreatedInto) {
   TempDir dir;
-  EXPECT_LT(Files().Create(dir.File("missing") + "\\a.txt"), 0);
-  EXPECT_FALSE(Files().CreateFolder(dir.File("missing") + "\\deeper"));
+  EXPECT_LT(Files().Create(HostPathFromArchive(dir.File("missing") + "\\a.txt")), 0);
+  EXPECT_FALSE(Files().CreateFolder(HostPathFromArchive(dir.File("missing") + "\\deeper")));
 }
 
 TEST(FileStream, SizeKeepsThePosition) {

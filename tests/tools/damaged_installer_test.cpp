@@ -56,8 +56,10 @@ TEST_F(DamagedInstaller, RefusesWhatIsNoInstallerInEveryCommand) {
     const Outcome missing = Run({command, "missing.exe"});
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.err, "stowaway " + command +
-                               ": missing.exe: cannot be opened; check the name and that it can "
-                               "be read\n");
+                               ": missing.exe: cannot be opened: No such file or directory\n");
+    const Outcome folder = Run({command, "."});
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_EQ(folder.err, "stowaway " + command + ": . is a folder; name a file\n");
     EXPECT_EQ(Run({command}).status, 2);
   }
   EXPECT_EQ(Listing("."), std::vector<std::string>{"junk.bin"});
@@ -257,6 +259,55 @@ TEST_F(DamagedInstaller, TwoEntriesForOneFileNeedForce) {
   EXPECT_FALSE(Exists("out"));
   ASSERT_EQ(Run({"extract", "--force", "-C", "out", "installer.exe"}).status, 0);
   EXPECT_EQ(Read("out/A.TXT"), binary);
+}
+
+TEST_F(DamagedInstaller, NoSignatureOrBytesOverOthersAreDamage) {
+  Build({{"setup.exe", front_end}, {"a.txt", text}, {"b.bin", binary}});
+  const std::vector<ArchiveDirectoryEntry> directory = ReadDirectory(At("installer.exe").string());
+  const Bytes whole = Read("installer.exe");
+  // a.txt's signature gone: not a stream of any codec, and out of the totals.
+  Bytes archive = whole;
+  archive[static_cast<size_t>(directory[1].StartOffset)] = 'X';
+  testing::WriteFileBytes(At("installer.exe"), archive);
+  const Outcome listed = Run({"list", "installer.exe"});
+  EXPECT_EQ(listed.status, 1);
+  EXPECT_THAT(listed.out, HasSubstr("    1  a.txt      a.txt        damaged"));
+  EXPECT_THAT(listed.out, HasSubstr("3 entries                         " +
+                                    std::to_string(directory[0].PackedSize() + directory[2].PackedSize()) +
+                                    "    110002"));
+  EXPECT_EQ(listed.err, "stowaway list: installer.exe: entry 1 (a.txt) is damaged: its packed data begins "
+                        "with no codec's signature; 'stowaway test installer.exe' checks every entry\n");
+  EXPECT_THAT(Run({"list", "--json", "installer.exe"}).out,
+              HasSubstr("\"codec\": \"damaged\", \"packed_size\": " + std::to_string(directory[1].PackedSize()) +
+                        ", \"original_size\": null"));
+
+  // b.bin reaching into the records, then into a.txt.
+  testing::WriteFileBytes(At("installer.exe"), whole);
+  Patch(2, [](ArchiveDirectoryEntry& entry) { entry.EndOffset += 10; });
+  EXPECT_EQ(Run({"test", "installer.exe"}).err,
+            "stowaway test: installer.exe: entry 2 (b.bin) is damaged: its packed bytes run into the "
+            "directory records\n");
+  testing::WriteFileBytes(At("installer.exe"), whole);
+  Patch(2, [&](ArchiveDirectoryEntry& entry) { entry.StartOffset = directory[1].EndOffset - 1; });
+  const Outcome tested = Run({"test", "installer.exe"});
+  EXPECT_EQ(tested.status, 1);
+  EXPECT_EQ(tested.err, "stowaway test: installer.exe: entry 2 (b.bin) is damaged: its packed bytes "
+                        "overlap entry 1 (a.txt)\n");
+  EXPECT_EQ(Run({"list", "installer.exe"}).status, 1);
+}
+
+TEST_F(DamagedInstaller, ExtractNeverReplacesTheInstallerItReads) {
+  // The usual case: the installer is named as its front-end.
+  Build({{"setup.exe", front_end}, {"a.txt", text}});
+  Put("out/setup.exe", Read("installer.exe"));
+  const Bytes installer = Read("out/setup.exe");
+  const Outcome extracted = Run({"extract", "--force", "-C", "out", "out/setup.exe"});
+  EXPECT_EQ(extracted.status, 1);
+  EXPECT_EQ(extracted.err, "stowaway extract: out/setup.exe is the installer being read, and entry 0 "
+                           "(setup.exe) would replace it; extract into another folder (nothing was "
+                           "extracted)\n");
+  EXPECT_EQ(Read("out/setup.exe"), installer);
+  EXPECT_EQ(Listing("out"), std::vector<std::string>{"setup.exe"});
 }
 
 }  // namespace

@@ -79,6 +79,10 @@ TEST_F(Packing, PacksListsTestsAndExtractsFlat) {
   const Outcome tested = Run({"test", "installer.exe"});
   EXPECT_EQ(tested.status, 0) << tested.err;
   EXPECT_EQ(tested.out, "installer.exe: OK, 5 entries, 175302 bytes unpacked\n");
+  // Stored paths there are none, and the message says so.
+  EXPECT_EQ(Run({"test", "--stored-paths", "installer.exe"}).err,
+            "stowaway test: installer.exe: entry 0 (setup.exe) has no stored path: the installer was "
+            "packed without --tree; extract it without --stored-paths\n");
 
   const Outcome extracted = Run({"extract", "-C", "out", "installer.exe"});
   ASSERT_EQ(extracted.status, 0) << extracted.err;
@@ -177,6 +181,23 @@ TEST_F(Packing, RefusesNamesTheInstallerOrWindowsCannotTake) {
   fs::remove_all(At("p"));
   Put("p/" + long_name.substr(1), {});
   EXPECT_EQ(Pack("installer.exe", {"p"}).status, 0);
+
+  // One run names every path at fault, with the system's reason where there
+  // is one.
+  fs::remove_all(At("p"));
+  Put("p/what?.txt", {});
+  Put("p/sub/con.txt", {});
+  fs::create_symlink("loop", At("p/loop"));
+  fs::create_symlink("nowhere", At("p/dangling"));
+  const Outcome all = Pack("all.exe", {"p", "absent"});
+  EXPECT_EQ(all.status, 1);
+  EXPECT_EQ(all.err,
+            "stowaway pack: p/dangling: a link that cannot be followed: No such file or directory; leave it out\n"
+            "p/loop: a link that cannot be followed: Too many levels of symbolic links; leave it out\n"
+            "p/sub/con.txt: the name is a device name on Windows ('con.txt'); rename it\n"
+            "p/what?.txt: the name holds '?', which Windows does not allow in names; rename it\n"
+            "absent: No such file or directory\n");
+  EXPECT_FALSE(Exists("all.exe"));
 }
 
 TEST_F(Packing, RefusesTwoFilesThatWouldMeetAndNamesBoth) {
@@ -242,7 +263,10 @@ TEST_F(Packing, RefusesCommandLinesAndProgramsItCannotUse) {
        "stowaway pack: notes.txt: not a Windows program (it does not begin with \"MZ\"); "
        "--stub names the unpacker the installer is built on\n"},
       {{"pack", "-o", "i.exe", "--stub", "stub.exe", "--front-end", "setup.exe", "p", "nothing"}, 1,
-       "stowaway pack: nothing: no such file or folder\n"},
+       "stowaway pack: nothing: No such file or directory\n"},
+      {{"pack", "-o", "i.exe", "--stub", "stub.exe", "--front-end", "setup.exe"}, 2,
+       "stowaway pack: nothing to pack: name the files or folders to put beside the front-end\n"
+       "Try 'stowaway pack --help'.\n"},
       {{"pack", "-o", "p", "--stub", "stub.exe", "--front-end", "setup.exe", "notes.txt"}, 1,
        "stowaway pack: p is a folder; -o names the installer file to write\n"},
       {{"pack", "-o", "i.exe", "--elevation", "root", "--front-end", "setup.exe", "p"}, 2,
@@ -269,7 +293,10 @@ TEST_F(Packing, RefusesCommandLinesAndProgramsItCannotUse) {
 TEST_F(Packing, LeavesOutTheInstallerItIsWriting) {
   Put("p/a.txt", testing::TextLike(100, 9));
   ASSERT_EQ(Pack("p/installer.exe", {"p"}).status, 0);
-  const Outcome again = Pack("p/installer.exe", {"p"});
+  const Outcome refused = Pack("p/installer.exe", {"p"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, "stowaway pack: p/installer.exe exists already; use --force to replace it\n");
+  const Outcome again = Pack("p/installer.exe", {"-f", "p"});
   ASSERT_EQ(again.status, 0);
   EXPECT_EQ(again.err, "stowaway pack: note: leaving out p/installer.exe, the installer being written\n");
   EXPECT_EQ(EntryNames("p/installer.exe"), (std::vector<std::string>{"setup.exe", "a.txt"}));
@@ -286,7 +313,7 @@ TEST_F(Packing, FindsTheUnpackerBesideItselfOrInTheWindowsTree) {
   Put("side/unpacker.exe", stub);
   Put("b/win32/bin/unpacker.exe", other_stub);
 
-  const std::vector<std::string> arguments = {"pack", "-o", "i.exe", "--front-end", "setup.exe", "p"};
+  const std::vector<std::string> arguments = {"pack", "-f", "-o", "i.exe", "--front-end", "setup.exe", "p"};
   auto run = [&](const std::string& program) {
     std::string script = testing::Quoted(At(program).string());
     for (const std::string& argument : arguments) script += ' ' + testing::Quoted(argument);
@@ -313,12 +340,12 @@ TEST_F(Packing, DrawsProgressOnlyOnATerminalAndNotWhenQuiet) {
   Put("stub.exe", stub);
   Put("setup.exe", front_end);
   const std::string command = testing::Quoted(testing::ToolPath()) +
-                              " pack -o i.exe --stub stub.exe --front-end setup.exe p";
+                              " pack -f -o i.exe --stub stub.exe --front-end setup.exe p";
   // script(1) gives the program a terminal and copies what it shows.
   const Outcome shown = testing::RunScript(
       "script -qec " + testing::Quoted(command) + " /dev/null", dir.Path().string());
   ASSERT_EQ(shown.status, 0) << shown.err;
-  EXPECT_THAT(shown.out, HasSubstr("\rpacking    100% [##########"));
+  EXPECT_THAT(shown.out, HasSubstr("\rpacking    100%  1/2 files  320.0/320.0 KB"));
   EXPECT_THAT(shown.out, HasSubstr("] big.bin"));
 
   const Outcome quiet = testing::RunScript(
@@ -326,7 +353,7 @@ TEST_F(Packing, DrawsProgressOnlyOnATerminalAndNotWhenQuiet) {
   ASSERT_EQ(quiet.status, 0);
   EXPECT_EQ(quiet.out, "");
 
-  const Outcome piped = Pack("i.exe", {"p"});
+  const Outcome piped = Pack("i.exe", {"-f", "p"});
   ASSERT_EQ(piped.status, 0);
   EXPECT_EQ(piped.err, "");
 }

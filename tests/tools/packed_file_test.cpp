@@ -88,7 +88,7 @@ TEST_F(PackedFile, RefusesAndLeavesNothingHalfWritten) {
       {{"decompress", "in.txt", "out"}, 1,
        "stowaway decompress: in.txt: not a packed stream (it begins with neither \"!HZL\" nor "
        "\"WRZL\"); installers are read with 'stowaway extract'\n"},
-      {{"compress", "absent.txt", "out"}, 1, "stowaway compress: absent.txt: no such file\n"},
+      {{"compress", "absent.txt", "out"}, 1, "stowaway compress: absent.txt: cannot be opened: No such file or directory\n"},
       {{"compress", ".", "out"}, 1, "stowaway compress: . is a folder; name a file\n"},
       {{"compress", "in.txt"}, 2,
        "stowaway compress: name IN and OUT, the file to pack and the packed file to write\n"

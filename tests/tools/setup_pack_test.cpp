@@ -83,7 +83,7 @@ TEST_F(SetupPacking, StoresTheSettingsAndATreeThatInstallsIntact) {
   EXPECT_EQ(ReadSetupRequest(arguments, false)->settings.DefaultFolder, "{programfiles}\\A_B_ C");
 
   // A default folder given is kept as given.
-  ASSERT_EQ(PackSetup({"--name", "T", "--default-folder", "{userprograms}/Tools", "dist"}).status, 0);
+  ASSERT_EQ(PackSetup({"--force", "--name", "T", "--default-folder", "{userprograms}/Tools", "dist"}).status, 0);
   ASSERT_EQ(Run({"extract", "--force", "-C", "flat", "setup.exe"}).status, 0);
   const Bytes user = Read("flat/stowaway-setup.exe");
   EXPECT_EQ(DecodeSettingsBlock(user.data(), user.size())->DefaultFolder, "{userprograms}\\Tools");
