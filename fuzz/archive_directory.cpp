@@ -9,7 +9,7 @@
 #include "archive/directory.h"
 #include "archive/packerunit.h"
 #include "fuzz/fuzz_support.h"
-#include "tools/archive_access.h"
+#include "tools/extraction/archive_access.h"
 
 namespace {
 

@@ -16,8 +16,8 @@
 #include "platform/host.h"
 #include "tests/support/test_data.h"
 #include "tools/errors.h"
-#include "tools/extract_plan.h"
-#include "tools/windows1252.h"
+#include "tools/extraction/extract_plan.h"
+#include "tools/payload/windows1252.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/arguments.h"
+#include "tools/cli/arguments.h"
 
 namespace stowaway {
 

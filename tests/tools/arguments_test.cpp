@@ -1,5 +1,5 @@
 // Reading command lines in the forms people type.
-#include "tools/arguments.h"
+#include "tools/cli/arguments.h"
 
 #include <gtest/gtest.h>
 

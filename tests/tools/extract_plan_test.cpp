@@ -5,9 +5,9 @@
 
 #include <filesystem>
 
-#include "tools/errors.h"
-#include "tools/extract_plan.h"
 #include "tests/support/test_data.h"
+#include "tools/errors.h"
+#include "tools/extraction/extract_plan.h"
 
 namespace stowaway {
 namespace {

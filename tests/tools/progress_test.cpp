@@ -2,8 +2,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "tools/progress.h"
-#include "tools/text.h"
+#include "tools/terminal/progress.h"
+#include "tools/terminal/text.h"
 
 namespace stowaway {
 namespace {

@@ -7,7 +7,7 @@
 #include "archive/directory.h"
 #include "setup/settings.h"
 #include "tests/tools/tool_fixture.h"
-#include "tools/setup_front_end.h"
+#include "tools/payload/setup_front_end.h"
 
 namespace stowaway {
 namespace {

@@ -1,6 +1,6 @@
 // Names between UTF-8 and Windows-1252. Byte values from the Windows-1252
 // code chart.
-#include "tools/windows1252.h"
+#include "tools/payload/windows1252.h"
 
 #include <gtest/gtest.h>
 

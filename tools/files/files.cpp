@@ -1,4 +1,4 @@
-#include "tools/files.h"
+#include "tools/files/files.h"
 
 #include <iostream>
 

@@ -1,4 +1,4 @@
-#include "tools/output_file.h"
+#include "tools/files/output_file.h"
 
 #include "platform/host.h"
 #include "platform/system_error.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "setup/settings.h"
-#include "tools/arguments.h"
+#include "tools/cli/arguments.h"
 
 namespace stowaway {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "compression/LZRW1.h"
-#include "tools/arguments.h"
+#include "tools/cli/arguments.h"
 
 namespace stowaway {
 

@@ -9,14 +9,14 @@
 #include "platform/host.h"
 #include "platform/open_folder.h"
 #include "platform/system_error.h"
-#include "tools/archive_access.h"
 #include "tools/command.h"
 #include "tools/errors.h"
-#include "tools/extract_plan.h"
-#include "tools/files.h"
-#include "tools/output_file.h"
-#include "tools/progress.h"
-#include "tools/windows1252.h"
+#include "tools/extraction/archive_access.h"
+#include "tools/extraction/extract_plan.h"
+#include "tools/files/files.h"
+#include "tools/files/output_file.h"
+#include "tools/payload/windows1252.h"
+#include "tools/terminal/progress.h"
 
 namespace stowaway {
 namespace {

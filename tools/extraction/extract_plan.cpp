@@ -1,14 +1,14 @@
-#include "tools/extract_plan.h"
+#include "tools/extraction/extract_plan.h"
 
 #include <algorithm>
 #include <map>
 
 #include "archive/names.h"
 #include "platform/folder.h"
-#include "tools/archive_access.h"
 #include "tools/errors.h"
-#include "tools/text.h"
-#include "tools/windows1252.h"
+#include "tools/extraction/archive_access.h"
+#include "tools/payload/windows1252.h"
+#include "tools/terminal/text.h"
 
 namespace stowaway {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/arguments.h"
+#include "tools/cli/arguments.h"
 
 #include "tools/errors.h"
 

@@ -1,4 +1,4 @@
-#include "tools/payload.h"
+#include "tools/payload/payload.h"
 
 #include <algorithm>
 #include <set>
@@ -11,8 +11,8 @@
 #include "platform/host.h"
 #include "platform/system_error.h"
 #include "tools/errors.h"
-#include "tools/text.h"
-#include "tools/windows1252.h"
+#include "tools/payload/windows1252.h"
+#include "tools/terminal/text.h"
 
 namespace stowaway {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/archive_access.h"
+#include "tools/extraction/archive_access.h"
 
 #include <algorithm>
 
@@ -8,10 +8,10 @@
 #include "archive/names.h"
 #include "compression/LZRW1.h"
 #include "compression/bytes.h"
-#include "tools/codec_choice.h"
+#include "tools/cli/codec_choice.h"
 #include "tools/errors.h"
-#include "tools/files.h"
-#include "tools/windows1252.h"
+#include "tools/files/files.h"
+#include "tools/payload/windows1252.h"
 
 namespace stowaway {
 OpenedArchive OpenArchive(const std::string& path) {

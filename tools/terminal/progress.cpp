@@ -1,4 +1,4 @@
-#include "tools/progress.h"
+#include "tools/terminal/progress.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -6,7 +6,7 @@
 
 #include "platform/interrupt.h"
 #include "platform/terminal.h"
-#include "tools/text.h"
+#include "tools/terminal/text.h"
 
 namespace stowaway {
 namespace {

@@ -1,9 +1,9 @@
-#include "tools/stub.h"
+#include "tools/files/stub.h"
 
 #include "platform/folder.h"
 #include "platform/host.h"
 #include "tools/errors.h"
-#include "tools/text.h"
+#include "tools/terminal/text.h"
 
 namespace stowaway {
 namespace {

@@ -2,11 +2,11 @@
 #include <iostream>
 
 #include "archive/names.h"
-#include "tools/archive_access.h"
 #include "tools/command.h"
 #include "tools/errors.h"
-#include "tools/progress.h"
-#include "tools/windows1252.h"
+#include "tools/extraction/archive_access.h"
+#include "tools/payload/windows1252.h"
+#include "tools/terminal/progress.h"
 
 namespace stowaway {
 namespace {

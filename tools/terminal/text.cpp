@@ -1,4 +1,4 @@
-#include "tools/text.h"
+#include "tools/terminal/text.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "tools/codec_choice.h"
+#include "tools/cli/codec_choice.h"
 
 #include <algorithm>
 #include <cctype>

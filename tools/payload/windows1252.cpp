@@ -1,4 +1,4 @@
-#include "tools/windows1252.h"
+#include "tools/payload/windows1252.h"
 
 #include <cstdint>
 #include <cstdio>

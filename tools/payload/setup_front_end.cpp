@@ -1,4 +1,4 @@
-#include "tools/setup_front_end.h"
+#include "tools/payload/setup_front_end.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,9 +8,9 @@
 #include "platform/folder.h"
 #include "platform/host.h"
 #include "tools/errors.h"
-#include "tools/files.h"
-#include "tools/stub.h"
-#include "tools/windows1252.h"
+#include "tools/files/files.h"
+#include "tools/files/stub.h"
+#include "tools/payload/windows1252.h"
 
 namespace stowaway {
 namespace {

@@ -3,11 +3,11 @@
 #include <iostream>
 
 #include "platform/host.h"
-#include "tools/archive_access.h"
 #include "tools/command.h"
 #include "tools/errors.h"
-#include "tools/text.h"
-#include "tools/windows1252.h"
+#include "tools/extraction/archive_access.h"
+#include "tools/payload/windows1252.h"
+#include "tools/terminal/text.h"
 
 namespace stowaway {
 namespace {

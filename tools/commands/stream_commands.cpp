@@ -3,13 +3,13 @@
 
 #include "compression/LZRW1.h"
 #include "compression/bytes.h"
-#include "tools/codec_choice.h"
+#include "tools/cli/codec_choice.h"
 #include "tools/command.h"
 #include "tools/errors.h"
-#include "tools/files.h"
-#include "tools/output_file.h"
-#include "tools/progress.h"
-#include "tools/text.h"
+#include "tools/files/files.h"
+#include "tools/files/output_file.h"
+#include "tools/terminal/progress.h"
+#include "tools/terminal/text.h"
 
 namespace stowaway {
 namespace {
