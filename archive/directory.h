@@ -12,8 +12,11 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "archive/packerunit.h"
+#include "platform/sha256.h"
 
 namespace stowaway {
 
@@ -46,5 +49,29 @@ ArchiveDirectoryEntry DecodeDirectoryEntry(const uint8_t* data);
 // Encodes entry into the DirectoryEntrySize bytes at data, filler and
 // reserved bytes zero. Every text must fit its field.
 void EncodeDirectoryEntry(const ArchiveDirectoryEntry& entry, uint8_t* data);
+
+// An archive's directory and what its integrity block says about it.
+struct ArchiveIndex {
+  std::vector<ArchiveDirectoryEntry> Entries;
+  // Each entry's SHA-256 (zero for a folder entry); empty when the archive
+  // carries no integrity block.
+  std::vector<Sha256Digest> Hashes;
+  // Where the archive ends: the file's end, or where signing's padding in
+  // front of the certificate table begins.
+  int64_t End = 0;
+  // Where the first record lies.
+  int64_t FirstRecord = 0;
+
+  bool HasHashes() const { return !Hashes.empty(); }
+};
+
+// The directory of the archive in archive (name is what messages call it),
+// found in front of the certificate table of a signed program and at the
+// end of any other file, and checked against its integrity block when it
+// has one. What ReadDirectory promises holds; the raised EArchiveError is an
+// EUnreadableArchive, also for a malformed certificate directory, a
+// certificate table that overlaps the archive, and records that do not
+// match their hash.
+ArchiveIndex ReadArchiveIndex(TStream& archive, const std::string& name);
 
 }  // namespace stowaway

@@ -46,15 +46,19 @@ struct ArchiveDirectoryEntry {
 // messages use), without touching the module's state. It accepts exactly
 // what ReadArchiveDirectory accepts: 1 to DirectorySlots records in front of
 // the count, none of them before the file's first byte (their offsets are
-// checked only when an entry is extracted). Raises EFOpenError "Cannot open file %s" when the file
-// cannot be opened, and EArchiveError "No archive directory in %s" when it
-// holds no directory that can be read.
+// checked only when an entry is extracted), in front of the certificate
+// table of a signed program, else at the file's end. Raises EFOpenError
+// "Cannot open file %s" when the file cannot be opened, and EArchiveError
+// "No archive directory in %s: " followed by the reason when it holds no
+// directory that can be read (see ReadArchiveIndex in directory.h for the
+// other refusals).
 std::vector<ArchiveDirectoryEntry> ReadDirectory(const std::string& path);
 std::vector<ArchiveDirectoryEntry> ReadDirectory(TStream& archive, const std::string& name);
 
-// Reads the trailer of the archive at path into the directory table. True
-// when it was read and holds 1 to DirectorySlots records; false, and nothing
-// raised, for anything else.
+// Reads the trailer of the archive at path into the directory table (with
+// the entries' hashes when the archive carries them). True when it was read
+// and holds 1 to DirectorySlots records; false, and nothing raised, for
+// anything else, records that do not match their hash among it.
 bool ReadArchiveDirectory(const std::string& path);
 
 // The part of path after its last '\' or ':', at most 255 characters.
@@ -69,6 +73,8 @@ std::string FileNamePart(const std::string& path);
 //   EArchiveError "Archive entry index out of range: %d"
 //   EArchiveError "Unsafe file name in archive: %s" (nothing is created)
 //   EArchiveError "Damaged entry in archive: %s" (offsets outside the file)
+//   EArchiveError "Entry does not match its SHA-256 hash in archive: %s"
+//     (when the archive carries an integrity block)
 //   EFOpenError "Cannot open file %s", EFCreateError "Cannot create file %s"
 //   and whatever Decompress raises; the entry's output file is then deleted.
 bool ExtractArchiveEntry(const std::string& path, const std::string& dest, int32_t index,

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "archive/directory.h"
+#include "archive/integrity.h"
 #include "archive/writer.h"
 #include "tests/tools/tool_fixture.h"
 
@@ -30,7 +31,8 @@ class DamagedInstaller : public testing::ToolTest {
                      ArchiveLayout::StoredPaths);
   }
 
-  // Rewrites record index of installer.exe.
+  // Rewrites record index of installer.exe, and the records' hash with it,
+  // as a producer of such records would.
   void Patch(size_t index, const std::function<void(ArchiveDirectoryEntry&)>& change) {
     Bytes archive = Read("installer.exe");
     const std::vector<ArchiveDirectoryEntry> directory = ReadDirectory(At("installer.exe").string());
@@ -38,6 +40,8 @@ class DamagedInstaller : public testing::ToolTest {
     ArchiveDirectoryEntry entry = directory[index];
     change(entry);
     EncodeDirectoryEntry(entry, archive.data() + first + index * DirectoryEntrySize);
+    const Sha256Digest hash = Sha256::Of(archive.data() + first, directory.size() * DirectoryEntrySize);
+    std::copy(hash.begin(), hash.end(), archive.begin() + static_cast<long>(first) - IntegrityFooterSize - 32);
     testing::WriteFileBytes(At("installer.exe"), archive);
   }
 
