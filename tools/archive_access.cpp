@@ -1,12 +1,14 @@
 #include "tools/archive_access.h"
 
+#include "archive/directory.h"
 #include "archive/entry_stream.h"
 #include "archive/errors.h"
+#include "archive/integrity.h"
 #include "compression/LZRW1.h"
 #include "compression/bytes.h"
 #include "tools/codec_choice.h"
 #include "tools/errors.h"
-#include "tools/windows1252.h"
+#include "tools/text.h"
 
 namespace stowaway {
 OpenedArchive OpenArchive(const std::string& path) {
@@ -17,13 +19,35 @@ OpenedArchive OpenArchive(const std::string& path) {
     throw EToolFailure(path + ": cannot be opened; check the name and that it can be read");
   }
   try {
-    archive.directory = ReadDirectory(*archive.file, path);
+    ArchiveIndex index = ReadArchiveIndex(*archive.file, path);
+    archive.directory = std::move(index.Entries);
+    archive.hashes = std::move(index.Hashes);
     return archive;
-  } catch (const Exception&) {
-    throw EToolFailure(path +
-                       ": not an installer (no archive directory at its end); it may be "
-                       "truncated or not made by stowaway pack");
+  } catch (const EUnreadableArchive& unreadable) {
+    const std::string& reason = unreadable.Reason();
+    switch (unreadable.WhatCause()) {
+      case EUnreadableArchive::Cause::NoDirectory:
+        throw EToolFailure(path + ": not a stowaway installer: " + reason +
+                           "; it may be truncated or not made by stowaway pack");
+      case EUnreadableArchive::Cause::MalformedCertificateDirectory:
+        throw EToolFailure(path + ": not a stowaway installer, or one damaged after signing: its "
+                           "certificate directory is malformed: " + reason);
+      case EUnreadableArchive::Cause::DamagedDirectory:
+        break;
+    }
+    throw EToolFailure(path + ": the installer is damaged: " + reason + "; download or build it again");
+  } catch (const Exception& failure) {
+    throw EToolFailure(path + ": cannot be read: " + failure.Message());
   }
+}
+
+const Sha256Digest* ExpectedHash(const OpenedArchive& archive, size_t index) {
+  return archive.hashes.empty() ? nullptr : &archive.hashes[index];
+}
+
+std::string OnlySizesNote(const std::string& path) {
+  return path + " carries no content hashes (packed before stowaway wrote them, or by another "
+                "tool); only sizes can be checked";
 }
 
 EntryHeader ReadEntryHeader(TStream& archive, const ArchiveDirectoryEntry& entry) {
@@ -44,23 +68,30 @@ EntryHeader ReadEntryHeader(TStream& archive, const ArchiveDirectoryEntry& entry
 }
 
 std::string EntryLabel(size_t index, const ArchiveDirectoryEntry& entry) {
-  return "entry " + std::to_string(index) + " (" + HostNameFromArchive(entry.FileName) + ")";
+  return "entry " + std::to_string(index) + " (" + ShownName(entry.FileName) + ")";
 }
 
 int32_t UnpackEntry(TStream& archive, const std::string& path, size_t index,
-                    const ArchiveDirectoryEntry& entry, TStream& out,
+                    const ArchiveDirectoryEntry& entry, const Sha256Digest* expected, TStream& out,
                     const std::function<void(int32_t)>& progress) {
   const std::string failed = path + ": " + EntryLabel(index, entry) + " cannot be unpacked: ";
   try {
     TEntryStream packed(archive, entry);
+    THashingStream hashed(out);
     Tlzrw1 codec;
     codec.UseStream = true;
     codec.InputStream = &packed;
-    codec.OutputStream = &out;
+    codec.OutputStream = expected != nullptr ? static_cast<TStream*>(&hashed) : &out;
     HookInUse hook([&] {
       if (progress) progress(codec.BytesRead);
     });
-    return codec.Decompress();
+    const int32_t unpacked = codec.Decompress();
+    if (expected != nullptr && hashed.Finish() != *expected) {
+      throw EToolFailure(failed + "its content does not match its SHA-256 hash; the installer is damaged");
+    }
+    return unpacked;
+  } catch (const EToolFailure&) {
+    throw;
   } catch (const EArchiveError&) {
     throw EToolFailure(failed + "its packed bytes lie outside the file");
   } catch (const Exception& failure) {

@@ -10,19 +10,29 @@
 #include <vector>
 
 #include "archive/packerunit.h"
+#include "platform/sha256.h"
 #include "platform/stream.h"
 
 namespace stowaway {
 
-// An installer open for reading, and its directory.
+// An installer open for reading, its directory, and the SHA-256 of each
+// entry's content (none for an installer packed without them).
 struct OpenedArchive {
   std::unique_ptr<TFileStream> file;
   std::vector<ArchiveDirectoryEntry> directory;
+  std::vector<Sha256Digest> hashes;
 };
 
-// Opens the archive at path and reads its directory. Raises EToolFailure
-// naming path when it cannot be opened or holds no archive directory.
+// Opens the archive at path, signed or not, and reads its directory.
+// Raises EToolFailure naming path, in one line that says why, when it cannot
+// be opened, is no installer, or its directory is damaged.
 OpenedArchive OpenArchive(const std::string& path);
+
+// The hash entry index must have, or none when the archive has no hashes.
+const Sha256Digest* ExpectedHash(const OpenedArchive& archive, size_t index);
+// Said once by the commands that check contents, for an archive without
+// hashes.
+std::string OnlySizesNote(const std::string& path);
 
 // The packed header of a file entry.
 struct EntryHeader {
@@ -37,10 +47,11 @@ std::string EntryLabel(size_t index, const ArchiveDirectoryEntry& entry);
 
 // Unpacks file entry index of the archive at path (open as archive) into
 // out, calling progress with the packed bytes read so far at every progress
-// point. Returns the bytes unpacked. Raises EToolFailure "PATH: entry N
-// (NAME) cannot be unpacked: " followed by the reason.
+// point, and checks the content against expected unless that is null.
+// Returns the bytes unpacked. Raises EToolFailure "PATH: entry N (NAME)
+// cannot be unpacked: " followed by the reason.
 int32_t UnpackEntry(TStream& archive, const std::string& path, size_t index,
-                    const ArchiveDirectoryEntry& entry, TStream& out,
+                    const ArchiveDirectoryEntry& entry, const Sha256Digest* expected, TStream& out,
                     const std::function<void(int32_t)>& progress);
 
 // A stream that keeps nothing and counts what is written to it.

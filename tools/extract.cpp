@@ -35,7 +35,9 @@ Nothing is written outside DIR: every name is checked before anything is
 extracted, and a name that would lead out of DIR stops the extraction, as
 do a link met below DIR and, without --force, a file that exists already.
 Each file is written under a temporary name and renamed once it is
-complete, so that a failure or Ctrl-C leaves no half-written file.
+complete (and its SHA-256 hash matches, when the installer carries
+hashes), so that a failure or Ctrl-C leaves no half-written or damaged
+file.
 )";
 
 constexpr char Name[] = "extract";
@@ -61,7 +63,7 @@ Target Locate(const std::string& archive_path, const std::string& dir, size_t in
   } catch (const EArchiveError& unsafe) {
     throw EToolFailure(archive_path + ": " + EntryLabel(index, entry) +
                        " has a name that would lead outside " + dir + ": " +
-                       HostNameFromArchive(unsafe.Message()) + "; nothing was extracted");
+                       ShownName(unsafe.Message()) + "; nothing was extracted");
   }
   // "./a.txt" says no more than "a.txt".
   std::string path = dir == "." ? "" : dir;
@@ -142,7 +144,8 @@ int Run(const Arguments& arguments) {
   const bool force = arguments.Has("force");
   const bool quiet = arguments.Has("quiet");
 
-  const auto [file, directory] = OpenArchive(path);
+  const OpenedArchive opened = OpenArchive(path);
+  const std::vector<ArchiveDirectoryEntry>& directory = opened.directory;
   std::vector<Target> targets;
   int64_t total = 0;
   for (size_t i = 0; i < directory.size(); ++i) {
@@ -157,7 +160,8 @@ int Run(const Arguments& arguments) {
   CheckTargets(path, directory, targets, force);
   MakeFolders(dir);
 
-  TFileStream& archive = *file;
+  TFileStream& archive = *opened.file;
+  if (opened.hashes.empty() && !quiet) Note(Name, OnlySizesNote(path));
   int64_t done = 0;
   int files = 0;
   int folders = 0;
@@ -171,9 +175,9 @@ int Run(const Arguments& arguments) {
         ++folders;
         continue;
       }
-      const std::string shown = HostNameFromArchive(FileNamePart(entry.FileName));
+      const std::string shown = ShownName(FileNamePart(entry.FileName));
       OutputFile out(target.path, InterruptNotice(Name, target.path));
-      UnpackEntry(archive, path, target.index, entry, out.Stream(),
+      UnpackEntry(archive, path, target.index, entry, ExpectedHash(opened, target.index), out.Stream(),
                   [&](int32_t read) { bar.Show(done + read, shown); });
       out.Commit();
       done += entry.PackedSize();
@@ -181,9 +185,9 @@ int Run(const Arguments& arguments) {
     }
   }
   if (!quiet) {
-    std::cout << path << ": extracted " << files << (files == 1 ? " file" : " files");
+    std::cout << TerminalText(path) << ": extracted " << files << (files == 1 ? " file" : " files");
     if (folders > 0) std::cout << " and " << folders << (folders == 1 ? " folder" : " folders");
-    std::cout << " into " << dir << '\n';
+    std::cout << " into " << TerminalText(dir) << '\n';
   }
   return 0;
 }

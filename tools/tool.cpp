@@ -6,6 +6,7 @@
 #include "platform/interrupt.h"
 #include "tools/command.h"
 #include "tools/errors.h"
+#include "tools/text.h"
 
 namespace stowaway {
 namespace {
@@ -58,7 +59,7 @@ bool AsksForHelp(const std::vector<std::string>& words) {
 
 int Fail(const std::string& who, const std::string& message) {
   std::cout.flush();
-  std::cerr << who << ": " << message << '\n';
+  std::cerr << who << ": " << TerminalText(message, true) << '\n';
   return ExitFailure;
 }
 
@@ -74,7 +75,7 @@ int RunCommand(const Command& command, const std::vector<std::string>& words) {
     return command.run(ParseArguments(words, options));
   } catch (const EUsage& usage) {
     std::cout.flush();
-    std::cerr << who << ": " << usage.Message() << "\nTry '" << who << " --help'.\n";
+    std::cerr << who << ": " << TerminalText(usage.Message(), true) << "\nTry '" << who << " --help'.\n";
     return ExitUsage;
   } catch (const Exception& failure) {
     return Fail(who, failure.Message());
@@ -100,7 +101,7 @@ int RunTool(const std::vector<std::string>& words) {
         std::cout << command->help;
         return ExitSuccess;
       }
-      std::cerr << "stowaway: '" << words[1] << "' is not a command\nTry 'stowaway --help'.\n";
+      std::cerr << "stowaway: '" << TerminalText(words[1]) << "' is not a command\nTry 'stowaway --help'.\n";
       return ExitUsage;
     }
     std::cout << OverviewText();
@@ -108,7 +109,7 @@ int RunTool(const std::vector<std::string>& words) {
   }
   const Command* command = FindCommand(commands, first);
   if (command == nullptr) {
-    std::cerr << "stowaway: '" << first << "' is not a command\nTry 'stowaway --help'.\n";
+    std::cerr << "stowaway: '" << TerminalText(first) << "' is not a command\nTry 'stowaway --help'.\n";
     return ExitUsage;
   }
   return RunCommand(*command, std::vector<std::string>(words.begin() + 1, words.end()));
