@@ -8,7 +8,10 @@
 #include <filesystem>
 #include <map>
 
+#include "archive/packerunit.h"
+#include "tests/archive/archive_builder.h"
 #include "tests/e2e/probe_log.h"
+#include "tests/tools/signing.h"
 #include "tests/tools/tool_fixture.h"
 
 namespace stowaway {
@@ -133,6 +136,45 @@ TEST_F(UnderWine, StowawayExeBuildsTheSameBytesAndReadsThemBack) {
   EXPECT_EQ(again.status, 1);
   EXPECT_EQ(again.err, "stowaway extract: out\\setup.exe exists already; use --force to replace "
                        "it (nothing was extracted)\n");
+}
+
+TEST_F(UnderWine, ASignedInstallerRunsEndToEnd) {
+  if (!testing::SigningToolsPresent()) GTEST_SKIP() << "needs openssl and osslsigncode";
+  PutPayload();
+  fs::create_directory(At("dest"));
+  const fs::path probe = windows_tree / "bin" / "probe_frontend.exe";
+  ASSERT_EQ(Run({"pack", "-o", "installer.exe", "--front-end", probe.string(), "payload"}).status, 0);
+  const Outcome signing = testing::Sign(dir.Path(), "installer.exe", "signed.exe");
+  ASSERT_EQ(signing.status, 0) << signing.out << signing.err;
+
+  const Outcome run = Wine({"signed.exe"}, {{"PROBE_LOG", WindowsPath(At("probe.log"))},
+                                             {"PROBE_FOLDERS", WindowsPath(At("dest"))}});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(testing::ReadProbeLog(At("probe.log").string()).messages, std::vector<std::string>{"message 1025 0 0"});
+  EXPECT_EQ(Read("dest/data.bin"), Read("payload/lib/data.bin"));
+  EXPECT_EQ(Read("dest/readme.txt"), Read("payload/readme.txt"));
+  EXPECT_EQ(Read("dest/probe_frontend.exe"), testing::ReadFileBytes(probe));
+}
+
+TEST_F(UnderWine, ContentThatDoesNotMatchItsHashFailsTheInstall) {
+  PutPayload();
+  fs::create_directory(At("dest"));
+  const fs::path probe = windows_tree / "bin" / "probe_frontend.exe";
+  ASSERT_EQ(Run({"pack", "-o", "installer.exe", "--front-end", probe.string(), "payload"}).status, 0);
+  // The last entry, readme.txt, decodes to its size but not to its bytes.
+  const std::vector<ArchiveDirectoryEntry> directory = ReadDirectory(At("installer.exe").string());
+  const ArchiveDirectoryEntry& entry = directory.back();
+  ASSERT_EQ(entry.FileName, "readme.txt");
+  Bytes installer = Read("installer.exe");
+  const Bytes packed(installer.begin() + entry.StartOffset, installer.begin() + entry.EndOffset);
+  const Bytes damaged = testing::QuietlyDamaged(packed);
+  ASSERT_NE(damaged, packed);
+  std::copy(damaged.begin(), damaged.end(), installer.begin() + entry.StartOffset);
+  Put("installer.exe", installer);
+
+  Wine({"installer.exe"}, {{"PROBE_LOG", WindowsPath(At("probe.log"))}, {"PROBE_FOLDERS", WindowsPath(At("dest"))}});
+  EXPECT_EQ(testing::ReadProbeLog(At("probe.log").string()).messages, std::vector<std::string>{"message 1026 0 0"});
+  EXPECT_EQ(Listing("dest"), (std::vector<std::string>{"data.bin", "empty.dat", "probe_frontend.exe"}));
 }
 
 }  // namespace
