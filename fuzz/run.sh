@@ -17,6 +17,7 @@ targets=(
   "lzrw_block 33000 lzrw.dict"
   "round_trip 4096 -"
   "archive_extract 16384 archive.dict"
+  "archive_bounds 16384 archive_bounds.dict"
 )
 
 export ASAN_OPTIONS=detect_leaks=1
