@@ -4,8 +4,10 @@
 // Layout (all integers little-endian, offsets absolute):
 //   the program image
 //   one packed stream per entry, entry 0 first
+//   optionally, filler and the integrity block (archive/integrity.h)
 //   N directory records of 428 bytes (ArchiveDirectoryEntry), entry 0 first
-//   N, 32-bit signed, in the last four bytes of the file
+//   N, 32-bit signed, in the last four bytes of the file, or of a signed
+//   program's file in front of its certificate table
 //
 // The module keeps process-wide state (the directory table, the archive
 // stream, the output stream, the one component, the entry in progress), as
