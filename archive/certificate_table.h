@@ -46,7 +46,7 @@ struct ArchiveBounds {
 };
 
 // The bounds of the archive in file, whose size is size. Raises
-// EUnreadableArchive (see directory.h) when the program's header points to a
+// EUnreadableArchive (archive/errors.h) when the program's header points to a
 // certificate table that is malformed: empty, at offset 0, past the end of
 // the file, not aligned to 8 bytes, or not made of certificates (which is
 // what a directory pointing into the archive looks like).

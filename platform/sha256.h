@@ -30,7 +30,11 @@ class Sha256 {
   // The hash of everything given to Update; the object then starts afresh.
   Sha256Digest Finish();
 
-  static Sha256Digest Of(const void* data, size_t size);
+  static Sha256Digest Of(const void* data, size_t size) {
+    Sha256 hash;
+    hash.Update(data, size);
+    return hash.Finish();
+  }
 
  private:
   struct State;

@@ -120,10 +120,4 @@ Sha256Digest Sha256::Finish() {
   return digest;
 }
 
-Sha256Digest Sha256::Of(const void* data, size_t size) {
-  Sha256 hash;
-  hash.Update(data, size);
-  return hash.Finish();
-}
-
 }  // namespace stowaway

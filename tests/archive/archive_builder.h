@@ -77,6 +77,16 @@ inline Bytes QuietlyDamaged(const Bytes& packed) {
   return packed;
 }
 
+// Damages the packed stream that lies in archive from start to end, as
+// QuietlyDamaged does; false when no such damage was found.
+inline bool DamageQuietly(Bytes& archive, int64_t start, int64_t end) {
+  const auto first = archive.begin() + static_cast<std::ptrdiff_t>(start);
+  const Bytes packed(first, archive.begin() + static_cast<std::ptrdiff_t>(end));
+  const Bytes damaged = QuietlyDamaged(packed);
+  std::copy(damaged.begin(), damaged.end(), first);
+  return damaged != packed;
+}
+
 class ArchiveBuilder {
  public:
   explicit ArchiveBuilder(Bytes image = ToBytes("MZ stub")) : body_(std::move(image)) {}

@@ -18,7 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::ArchiveBuilder;
-using testing::QuietlyDamaged;
 using testing::Bytes;
 using testing::FailureOf;
 using ::testing::HasSubstr;
@@ -214,9 +213,7 @@ TEST_F(SignedArchive, DamageThatKeepsTheSizeFailsTheEntryAndLeavesNoFile) {
   Bytes file = Packed(ProgramImage(), items);
   const ArchiveIndex index = Index(file);
   const ArchiveDirectoryEntry& entry = index.Entries[1];
-  const Bytes packed(file.begin() + entry.StartOffset, file.begin() + entry.EndOffset);
-  const Bytes damaged = QuietlyDamaged(packed);
-  std::copy(damaged.begin(), damaged.end(), file.begin() + entry.StartOffset);
+  ASSERT_TRUE(testing::DamageQuietly(file, entry.StartOffset, entry.EndOffset));
   const std::string path = Write(file);
   const std::string dest = dir.File("dest");
   fs::create_directory(dest);

@@ -112,10 +112,7 @@ TEST_F(AfterPacking, DamageThatKeepsTheSizesIsCaughtByTheHashes) {
   ASSERT_EQ(directory[2].FileName, "data.bin");
   const ArchiveDirectoryEntry& entry = directory[2];
   Bytes installer = Read("installer.exe");
-  const Bytes packed(installer.begin() + entry.StartOffset, installer.begin() + entry.EndOffset);
-  const Bytes damaged = testing::QuietlyDamaged(packed);
-  ASSERT_NE(damaged, packed);
-  std::copy(damaged.begin(), damaged.end(), installer.begin() + entry.StartOffset);
+  ASSERT_TRUE(testing::DamageQuietly(installer, entry.StartOffset, entry.EndOffset));
   Put("installer.exe", installer);
 
   const std::string failure = ": installer.exe: entry 2 (data.bin) cannot be unpacked: its content does not "

@@ -166,10 +166,7 @@ TEST_F(UnderWine, ContentThatDoesNotMatchItsHashFailsTheInstall) {
   const ArchiveDirectoryEntry& entry = directory.back();
   ASSERT_EQ(entry.FileName, "readme.txt");
   Bytes installer = Read("installer.exe");
-  const Bytes packed(installer.begin() + entry.StartOffset, installer.begin() + entry.EndOffset);
-  const Bytes damaged = testing::QuietlyDamaged(packed);
-  ASSERT_NE(damaged, packed);
-  std::copy(damaged.begin(), damaged.end(), installer.begin() + entry.StartOffset);
+  ASSERT_TRUE(testing::DamageQuietly(installer, entry.StartOffset, entry.EndOffset));
   Put("installer.exe", installer);
 
   Wine({"installer.exe"}, {{"PROBE_LOG", WindowsPath(At("probe.log"))}, {"PROBE_FOLDERS", WindowsPath(At("dest"))}});
