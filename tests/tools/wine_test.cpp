@@ -41,11 +41,13 @@ class UnderWine : public testing::ToolTest {
   }
 
   // Runs program (and arguments) under Wine in the scratch folder, with the
-  // environment given.
+  // environment given; one run at a time, as ctest may run cases side by
+  // side and installers in one prefix share its system folder.
   Outcome Wine(const std::vector<std::string>& command,
                const std::map<std::string, std::string>& environment = {}) const {
     std::string script = "WINE_BUILD_DIR=" + testing::Quoted(windows_tree.string());
     for (const auto& [name, value] : environment) script += ' ' + name + '=' + testing::Quoted(value);
+    script += " flock " + testing::Quoted((windows_tree / "wine-run.lock").string());
     script += ' ' + testing::Quoted(std::string(STOWAWAY_SOURCE_DIR) + "/cmake/wine-run.sh");
     for (const std::string& word : command) script += ' ' + testing::Quoted(word);
     Outcome outcome = testing::RunScript(script + '\n', dir.Path().string(), WineTimeLimit);
