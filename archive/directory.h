@@ -2,8 +2,10 @@
 // the file (all integers little-endian, offsets absolute):
 //   the program image
 //   one packed stream per entry, entry 0 first
+//   optionally, filler and the integrity block (archive/integrity.h)
 //   N directory records of 428 bytes (ArchiveDirectoryEntry), entry 0 first
-//   N, 32-bit signed, in the last four bytes of the file
+//   N, 32-bit signed, in the last four bytes of the file, or of a signed
+//   program's file in front of its certificate table
 //
 // A record is 428 bytes with no padding but its last two bytes:
 //    0  16  Signature    length byte + up to 15 characters, zero filler
@@ -12,14 +14,13 @@
 //   24 201  FileName     length byte + up to 200 characters, zero filler
 //  225 201  StoredPath   length byte + up to 200 characters, zero filler
 //  426   2  reserved     zero
-// The trailer is N such records, entry 0 first, then N as a 32-bit signed
-// little-endian number in the file's last four bytes.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "platform/sha256.h"
 #include "platform/stream.h"
 
 namespace stowaway {
@@ -49,9 +50,11 @@ struct ArchiveDirectoryEntry {
 // messages use), without touching the module's state. It accepts exactly
 // what ReadArchiveDirectory accepts: 1 to DirectorySlots records in front of
 // the count, none of them before the file's first byte (their offsets are
-// checked only when an entry is extracted). Raises EFOpenError "Cannot open file %s" when the file
-// cannot be opened, and EArchiveError "No archive directory in %s" when it
-// holds no directory that can be read.
+// checked only when an entry is extracted), in front of the certificate
+// table of a signed program, else at the file's end. Raises EFOpenError
+// "Cannot open file %s" when the file cannot be opened, and EArchiveError
+// "No archive directory in %s: " followed by the reason when it holds no
+// directory that can be read (see ReadArchiveIndex for the other refusals).
 std::vector<ArchiveDirectoryEntry> ReadDirectory(const std::string& path);
 std::vector<ArchiveDirectoryEntry> ReadDirectory(TStream& archive, const std::string& name);
 
@@ -84,5 +87,29 @@ ArchiveDirectoryEntry DecodeDirectoryEntry(const uint8_t* data);
 // Encodes entry into the DirectoryEntrySize bytes at data, filler and
 // reserved bytes zero. Every text must fit its field.
 void EncodeDirectoryEntry(const ArchiveDirectoryEntry& entry, uint8_t* data);
+
+// An archive's directory and what its integrity block says about it.
+struct ArchiveIndex {
+  std::vector<ArchiveDirectoryEntry> Entries;
+  // Each entry's SHA-256 (zero for a folder entry); empty when the archive
+  // carries no integrity block.
+  std::vector<Sha256Digest> Hashes;
+  // Where the archive ends: the file's end, or where signing's padding in
+  // front of the certificate table begins.
+  int64_t End = 0;
+  // Where the first record lies.
+  int64_t FirstRecord = 0;
+
+  bool HasHashes() const { return !Hashes.empty(); }
+};
+
+// The directory of the archive in archive (name is what messages call it),
+// found in front of the certificate table of a signed program and at the
+// end of any other file, and checked against its integrity block when it
+// has one. What ReadDirectory promises holds; the raised EArchiveError is an
+// EUnreadableArchive, also for a malformed certificate directory, a
+// certificate table that overlaps the archive, and records that do not
+// match their hash.
+ArchiveIndex ReadArchiveIndex(TStream& archive, const std::string& name);
 
 }  // namespace stowaway

@@ -8,6 +8,7 @@
 #include "archive/directory.h"
 #include "archive/entry_stream.h"
 #include "archive/errors.h"
+#include "archive/integrity.h"
 #include "archive/names.h"
 #include "compression/LZRW1.h"
 #include "platform/host.h"
@@ -18,6 +19,8 @@ namespace {
 struct PackerState {
   std::array<ArchiveDirectoryEntry, DirectorySlots> DirectoryTable;
   int32_t EntryCount = 0;
+  // From the archive's integrity block: one SHA-256 per entry, or none.
+  std::vector<Sha256Digest> EntryHashes;
   bool DirectoryLoaded = false;
   // The archive the table was read from: another archive needs its own.
   std::string DirectoryPath;
@@ -85,13 +88,16 @@ class TargetInUse {
 bool ReadArchiveDirectory(const std::string& path) {
   Packer.DirectoryLoaded = false;
   try {
-    const std::vector<ArchiveDirectoryEntry> entries = ReadDirectory(path);
-    std::copy(entries.begin(), entries.end(), Packer.DirectoryTable.begin());
-    Packer.EntryCount = static_cast<int32_t>(entries.size());
+    TFileStream archive(path, TFileStream::Mode::OpenRead);
+    ArchiveIndex index = ReadArchiveIndex(archive, path);
+    std::copy(index.Entries.begin(), index.Entries.end(), Packer.DirectoryTable.begin());
+    Packer.EntryCount = static_cast<int32_t>(index.Entries.size());
+    Packer.EntryHashes = std::move(index.Hashes);
     Packer.DirectoryPath = path;
     Packer.DirectoryLoaded = true;
   } catch (...) {
     Packer.EntryCount = 0;
+    Packer.EntryHashes.clear();
   }
   return Packer.DirectoryLoaded;
 }
@@ -124,8 +130,18 @@ bool ExtractArchiveEntry(const std::string& path, const std::string& dest, int32
   Packer.CurrentEntryName = FileNamePart(entry.FileName);
   Tlzrw1& codec = *Packer.ArchiveCodec;
   codec.InputStream = &packed;
-  codec.OutputStream = Packer.TargetStream.get();
-  codec.Decompress();
+  if (Packer.EntryHashes.empty()) {
+    codec.OutputStream = Packer.TargetStream.get();
+    codec.Decompress();
+  } else {
+    THashingStream hashed(*Packer.TargetStream);
+    codec.OutputStream = &hashed;
+    codec.Decompress();
+    // A damaged body can decode to the right number of wrong bytes.
+    if (hashed.Finish() != Packer.EntryHashes[static_cast<size_t>(index)]) {
+      throw EArchiveError("Entry does not match its SHA-256 hash in archive: " + entry.FileName);
+    }
+  }
   target.Keep();
   return true;
 }

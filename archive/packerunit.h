@@ -12,9 +12,10 @@
 
 namespace stowaway {
 
-// Reads the trailer of the archive at path into the directory table. True
-// when it was read and holds 1 to DirectorySlots records; false, and nothing
-// raised, for anything else.
+// Reads the trailer of the archive at path into the directory table (with
+// the entries' hashes when the archive carries them). True when it was read
+// and holds 1 to DirectorySlots records; false, and nothing raised, for
+// anything else, records that do not match their hash among it.
 bool ReadArchiveDirectory(const std::string& path);
 
 // Extracts entry index into dest (given without a trailing separator): under
@@ -26,6 +27,8 @@ bool ReadArchiveDirectory(const std::string& path);
 //   EArchiveError "Archive entry index out of range: %d"
 //   EArchiveError "Unsafe file name in archive: %s" (nothing is created)
 //   EArchiveError "Damaged entry in archive: %s" (offsets outside the file)
+//   EArchiveError "Entry does not match its SHA-256 hash in archive: %s"
+//     (when the archive carries an integrity block)
 //   EFOpenError "Cannot open file %s", EFCreateError "Cannot create file %s"
 //   and whatever Decompress raises; the entry's output file is then deleted.
 bool ExtractArchiveEntry(const std::string& path, const std::string& dest, int32_t index,

@@ -5,7 +5,9 @@
 #include <utility>
 
 #include "archive/directory.h"
+#include "archive/certificate_table.h"
 #include "archive/errors.h"
+#include "archive/integrity.h"
 #include "archive/names.h"
 #include "compression/bytes.h"
 
@@ -110,11 +112,13 @@ void CopyImage(LimitedOutput& out, const ByteSource& image) {
   }
 }
 
-void PackItem(Tlzrw1& codec, LimitedOutput& out, const ArchiveItem& item,
-              const std::function<void()>& hook) {
+// Packs item into out; returns the SHA-256 of its bytes.
+Sha256Digest PackItem(Tlzrw1& codec, LimitedOutput& out, const ArchiveItem& item,
+                      const std::function<void()>& hook) {
   const std::unique_ptr<TStream> in = OpenSource(item.Content);
+  THashingStream hashed(*in);
   codec.CompressMode = item.CompressMode;
-  codec.InputStream = in.get();
+  codec.InputStream = &hashed;
   codec.OutputStream = &out;
   HookInUse progress(hook);
   try {
@@ -123,6 +127,16 @@ void PackItem(Tlzrw1& codec, LimitedOutput& out, const ArchiveItem& item,
     if (out.Reached()) WouldReachLimit(item);
     throw EArchiveError("Cannot pack " + item.FileName + ": " + failure.Message());
   }
+  if (hashed.Hashed() != in->Size()) {
+    throw EArchiveError("Cannot pack " + item.FileName + ": it changed while it was read");
+  }
+  return hashed.Finish();
+}
+
+// Zero bytes that make an archive ending at end a multiple of the signing
+// alignment long, so that signing appends its table without padding.
+int32_t FillerSize(int64_t end) {
+  return static_cast<int32_t>((SigningAlignment - end % SigningAlignment) % SigningAlignment);
 }
 
 int64_t WriteCheckedArchive(TStream& out, const ByteSource& image,
@@ -134,6 +148,8 @@ int64_t WriteCheckedArchive(TStream& out, const ByteSource& image,
   Tlzrw1 codec;
   codec.UseStream = true;
   std::vector<uint8_t> trailer(items.size() * DirectoryEntrySize + EntryCountSize);
+  IntegrityBlock hashes;
+  hashes.EntryHashes.resize(items.size());
   for (size_t i = 0; i < items.size(); ++i) {
     const ArchiveItem& item = items[i];
     const auto index = static_cast<int32_t>(i);
@@ -147,14 +163,24 @@ int64_t WriteCheckedArchive(TStream& out, const ByteSource& image,
     } else {
       std::function<void()> hook;
       if (progress) hook = [&] { progress(index, codec.BytesRead, codec.BytesWritten); };
-      PackItem(codec, archive, item, hook);
+      hashes.EntryHashes[i] = PackItem(codec, archive, item, hook);
     }
     entry.EndOffset = static_cast<int32_t>(archive.At());
     EncodeDirectoryEntry(entry, trailer.data() + i * DirectoryEntrySize);
   }
   StoreLE32(trailer.data() + items.size() * DirectoryEntrySize,
             static_cast<uint32_t>(items.size()));
-  WriteAll(archive, trailer.data(), static_cast<int32_t>(trailer.size()), "entry " + items.back().FileName);
+  hashes.DirectoryHash = Sha256::Of(trailer.data(), items.size() * DirectoryEntrySize);
+  const std::vector<uint8_t> block = EncodeIntegrityBlock(hashes);
+
+  // The filler lies behind the last packed stream, where readers going by
+  // the records' offsets never look, and the count stays the last bytes.
+  const std::string place = "entry " + items.back().FileName;
+  const std::vector<uint8_t> filler(
+      static_cast<size_t>(FillerSize(archive.At() + static_cast<int64_t>(block.size() + trailer.size()))), 0);
+  WriteAll(archive, filler.data(), static_cast<int32_t>(filler.size()), place);
+  WriteAll(archive, block.data(), static_cast<int32_t>(block.size()), place);
+  WriteAll(archive, trailer.data(), static_cast<int32_t>(trailer.size()), place);
   return archive.At() - first;
 }
 
@@ -210,7 +236,8 @@ void CheckArchiveItems(const ByteSource& image, const std::vector<ArchiveItem>& 
     least_size += PackedHeaderSize;
     if (least_size >= ArchiveSizeLimit) WouldReachLimit(item);
   }
-  least_size += int64_t{DirectoryEntrySize} * static_cast<int64_t>(items.size()) + EntryCountSize;
+  least_size += int64_t{DirectoryEntrySize} * static_cast<int64_t>(items.size()) + EntryCountSize +
+                IntegrityBlockSize(static_cast<int64_t>(items.size())) + SigningAlignment - 1;
   if (least_size >= ArchiveSizeLimit) WouldReachLimit(items.back());
 }
 

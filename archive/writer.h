@@ -1,5 +1,9 @@
 // Writing archives: the program image, then one packed stream per entry,
-// then the directory records and their count (see doc/format.md).
+// then zero filler, the integrity block (the SHA-256 of every entry and of
+// the records), the directory records and their count (see doc/format.md).
+// The filler makes the archive's end a multiple of 8 bytes from the file's
+// start, so that signing the installer appends its certificate table
+// without padding.
 //
 // The writer streams: a source file is read while it is packed and never
 // held whole in memory. Everything the format cannot hold is refused before
@@ -89,11 +93,12 @@ void CheckArchiveItems(const ByteSource& image, const std::vector<ArchiveItem>& 
                        ArchiveLayout layout);
 
 // Checks the items, then writes the archive at out's position: image, packed
-// streams, records, count. Offsets are out's positions. Returns the number
+// streams, filler, integrity block, records, count. Offsets are out's positions. Returns the number
 // of bytes written. Besides the checks' failures it raises EArchiveError
 //   "Archive would reach 2 GiB at entry %s" (or "... at the program image")
 //   "Cannot read file %s", "Cannot write the archive"
 //   "Cannot pack %s: " followed by the component's message
+//   "Cannot pack %s: it changed while it was read"
 // and leaves out as far as it got. Uses ProgressHook while packing and
 // restores it afterwards.
 int64_t WriteArchive(TStream& out, const ByteSource& image, const std::vector<ArchiveItem>& items,

@@ -15,8 +15,9 @@ std::string EntryName(const CorpusFile& file) {
   return name;
 }
 
-Extraction::Extraction(const Corpus& corpus, TCompressMode mode, const std::filesystem::path& work)
-    : corpus_(corpus), mode_(mode) {
+Extraction::Extraction(const Corpus& corpus, TCompressMode mode, const std::filesystem::path& work,
+                       bool hashes)
+    : corpus_(corpus), mode_(mode), hashes_(hashes) {
   // Full paths, as the unpacker passes them, worked out here rather than in
   // the timed Run.
   const std::filesystem::path folder = std::filesystem::absolute(work);
@@ -34,6 +35,7 @@ Extraction::Extraction(const Corpus& corpus, TCompressMode mode, const std::file
   }
   archive_size_ = WriteArchiveFile(archive_.string(), ByteSource::Memory({}), items,
                                    ArchiveLayout::FileNames);
+  if (!hashes) archive_size_ = RemoveIntegrityBlock(archive_);
 }
 
 void Extraction::Clear() {
@@ -41,13 +43,14 @@ void Extraction::Clear() {
   std::filesystem::create_directories(destination_);
 }
 
-std::string Extraction::IdFor(TCompressMode mode) {
-  return mode == TCompressMode::Good ? "extract-good" : "extract-fast";
+std::string Extraction::IdFor(TCompressMode mode, bool hashes) {
+  return std::string(mode == TCompressMode::Good ? "extract-good" : "extract-fast") + (hashes ? "" : "-sizes");
 }
 
 std::string Extraction::Label() const {
-  return mode_ == TCompressMode::Good ? "archive, Good: ExtractAllEntries"
-                                      : "archive, Fast: ExtractAllEntries";
+  return std::string(mode_ == TCompressMode::Good ? "archive, Good: ExtractAllEntries"
+                                                  : "archive, Fast: ExtractAllEntries") +
+         (hashes_ ? ", SHA-256 checked" : ", sizes only");
 }
 
 void Extraction::Run() {

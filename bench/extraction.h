@@ -13,13 +13,16 @@ namespace stowaway::bench {
 
 class Extraction {
  public:
-  // Writes the archive of the corpus, every entry packed in mode, into work.
-  // Raises whatever the archive writer raises.
-  Extraction(const Corpus& corpus, TCompressMode mode, const std::filesystem::path& work);
+  // Writes the archive of the corpus, every entry packed in mode, into work,
+  // with the integrity block, or without it when hashes is false, so that
+  // only sizes are checked. Raises whatever the archive writer raises.
+  Extraction(const Corpus& corpus, TCompressMode mode, const std::filesystem::path& work,
+             bool hashes = true);
 
-  // "extract-fast" or "extract-good": how --only names the extraction in mode.
-  static std::string IdFor(TCompressMode mode);
-  std::string Id() const { return IdFor(mode_); }
+  // "extract-fast" or "extract-good", with "-sizes" for an archive without
+  // hashes: how --only names the extraction.
+  static std::string IdFor(TCompressMode mode, bool hashes = true);
+  std::string Id() const { return IdFor(mode_, hashes_); }
   std::string Label() const;
   int64_t ArchiveSize() const { return archive_size_; }
 
@@ -37,6 +40,7 @@ class Extraction {
  private:
   const Corpus& corpus_;
   TCompressMode mode_;
+  bool hashes_;
   std::filesystem::path archive_;
   std::filesystem::path destination_;
   int64_t archive_size_ = 0;
@@ -44,5 +48,9 @@ class Extraction {
 
 // The name a corpus file has in the archive: unique without folders.
 std::string EntryName(const CorpusFile& file);
+
+// Cuts the integrity block out of the archive file at path, which then reads
+// as an archive of an older writer; returns its new size.
+int64_t RemoveIntegrityBlock(const std::filesystem::path& path);
 
 }  // namespace stowaway::bench

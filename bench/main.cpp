@@ -46,6 +46,7 @@ void Usage() {
   std::cerr << "usage: stowaway_bench [--corpus DIR] [--manifest FILE] [--out DIR]\n"
                "         [--budget SECONDS] [--runs MIN[,MAX]] [--only ID[,ID...]] [--quick] [--best]\n"
                "  ids: memcpy lz4 zlib1 zlib6 fast good extract-fast extract-good\n"
+               "       extract-fast-sizes extract-good-sizes (without the hashes' check)\n"
                "  --quick: one run of each operation\n"
                "  --best: report the fastest run, not the median\n";
 }
@@ -249,11 +250,12 @@ int Main(int argc, char** argv) {
   std::vector<std::unique_ptr<Operation>> extraction_runs;
   const std::filesystem::path work = options.Output / "work";
   std::filesystem::create_directories(work);
-  for (const TCompressMode mode : {TCompressMode::Fast, TCompressMode::Good}) {
-    if (!wanted(Extraction::IdFor(mode))) continue;
+  for (const auto& [mode, hashes] : {std::pair{TCompressMode::Fast, true}, std::pair{TCompressMode::Fast, false},
+                                     std::pair{TCompressMode::Good, true}, std::pair{TCompressMode::Good, false}}) {
+    if (!wanted(Extraction::IdFor(mode, hashes))) continue;
     std::cerr << "writing the " << (mode == TCompressMode::Fast ? "Fast" : "Good")
-              << " archive of the corpus\n";
-    auto extraction = std::make_unique<Extraction>(corpus, mode, work);
+              << " archive of the corpus" << (hashes ? "\n" : " without hashes\n");
+    auto extraction = std::make_unique<Extraction>(corpus, mode, work, hashes);
     Extraction& run = *extraction;
     auto operation = std::make_unique<Operation>(run.Label(), classes, [&run](std::vector<double>& seconds, bool) {
       run.Clear();

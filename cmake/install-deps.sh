@@ -5,6 +5,8 @@ set -euo pipefail
 
 want=(cmake make ninja-build g++ libgtest-dev googletest
       g++-mingw-w64-i686 wine wine32:i386)
+# SHA-256 comes from libcrypto; the tests sign installers as their authors do.
+want+=(libssl-dev openssl osslsigncode)
 for extra in "$@"; do
   case "$extra" in
     test) ;;

@@ -10,6 +10,7 @@
 #include "archive/writer.h"
 #include "compression/LZRW1.h"
 #include "compression/LZRW1KH.h"
+#include "compression/bytes.h"
 #include "tests/support/test_data.h"
 
 namespace {
@@ -66,9 +67,9 @@ ArchiveItem File(const std::string& name, const std::string& stored, Bytes data,
   return item;
 }
 
-Bytes Archive(const std::vector<ArchiveItem>& items, ArchiveLayout layout) {
+Bytes Archive(const std::vector<ArchiveItem>& items, ArchiveLayout layout, const Bytes& image = ToBytes("MZ stub")) {
   TMemoryStream out;
-  WriteArchive(out, ByteSource::Memory(ToBytes("MZ stub")), items, layout);
+  WriteArchive(out, ByteSource::Memory(image), items, layout);
   return out.Data();
 }
 
@@ -81,6 +82,33 @@ Bytes Plan(uint8_t flags, const std::vector<std::string>& fields) {
     out.push_back(0);
   }
   return out;
+}
+
+// The headers of a 32-bit Windows program whose certificate directory lies
+// at 216, and nothing else: 512 bytes.
+Bytes ProgramImage() {
+  Bytes image(512, 0);
+  image[0] = 'M';
+  image[1] = 'Z';
+  StoreLE32(image.data() + 0x3C, 64);
+  image[64] = 'P';
+  image[65] = 'E';
+  image[84] = 224;
+  image[88] = 0x0B;
+  image[89] = 0x01;
+  StoreLE32(image.data() + 180, 16);
+  return image;
+}
+
+// file with a certificate table of one 64-byte certificate at offset at
+// (where file ends, unless the table is the image's own).
+Bytes WithCertificate(Bytes file, size_t at) {
+  if (file.size() < at + 64) file.resize(at + 64, 0);
+  StoreLE32(file.data() + at, 64);
+  StoreLE32(file.data() + at + 4, 0x00020200);
+  StoreLE32(file.data() + 216, static_cast<uint32_t>(at));
+  StoreLE32(file.data() + 220, 64);
+  return file;
 }
 
 class Corpus {
@@ -157,5 +185,14 @@ int main(int argc, char** argv) {
                                     "b", "tools/sub/b"}));
   plan.Add("forced-clash", Plan(2, {"setup.exe", "", "one\\A.txt", "", "two\\a.TXT", ""}));
   plan.Add("refused", Plan(1, {"x", "..\\evil.txt", "y", "C:evil", "z", "a\x1b[2J"}));
+
+  const Corpus bounds(root, "archive_bounds");
+  const Bytes program = Archive({File("a.txt", "", TextLike(200, 17), Good), File("b.bin", "", Runs(300), Fast)},
+                                ArchiveLayout::FileNames, ProgramImage());
+  bounds.Add("program", program);
+  bounds.Add("signed", WithCertificate(program, program.size()));
+  const Bytes stub_signed = WithCertificate(ProgramImage(), 512);
+  bounds.Add("stub-signed", Archive({File("a.txt", "", TextLike(100, 18), Good)}, ArchiveLayout::FileNames,
+                                    stub_signed));
   return 0;
 }

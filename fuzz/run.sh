@@ -20,6 +20,7 @@ targets=(
   "setup_rules 4096 setup.dict"
   "archive_directory 27392 archive.dict"
   "extraction_plan 4096 archive.dict"
+  "archive_bounds 16384 archive_bounds.dict"
 )
 
 export ASAN_OPTIONS=detect_leaks=1

@@ -9,6 +9,7 @@
 #include "platform/interrupt.h"
 #include "tools/command.h"
 #include "tools/errors.h"
+#include "tools/terminal/text.h"
 
 namespace stowaway {
 namespace {
@@ -63,7 +64,7 @@ bool AsksForHelp(const std::vector<std::string>& words) {
 
 int Fail(const std::string& who, const std::string& message) {
   std::cout.flush();
-  std::cerr << who << ": " << message << '\n';
+  std::cerr << who << ": " << TerminalText(message, true) << '\n';
   return ExitFailure;
 }
 
@@ -90,7 +91,7 @@ int RunCommand(const Command& command, const std::vector<std::string>& words) {
     return CheckOutput(who, command.run(ParseArguments(words, options)));
   } catch (const EUsage& usage) {
     std::cout.flush();
-    std::cerr << who << ": " << usage.Message() << "\nTry '" << who << " --help'.\n";
+    std::cerr << who << ": " << TerminalText(usage.Message(), true) << "\nTry '" << who << " --help'.\n";
     return ExitUsage;
   } catch (const Exception& failure) {
     CheckOutput(who, ExitFailure);
@@ -136,7 +137,7 @@ int RunTool(const std::vector<std::string>& given) {
         std::cout << command->help;
         return CheckOutput("stowaway", ExitSuccess);
       }
-      std::cerr << "stowaway: '" << words[1] << "' is not a command\nTry 'stowaway --help'.\n";
+      std::cerr << "stowaway: '" << TerminalText(words[1]) << "' is not a command\nTry 'stowaway --help'.\n";
       return ExitUsage;
     }
     std::cout << OverviewText();
@@ -144,7 +145,7 @@ int RunTool(const std::vector<std::string>& given) {
   }
   const Command* command = FindCommand(commands, first);
   if (command == nullptr) {
-    std::cerr << "stowaway: '" << first << "' is not a command\nTry 'stowaway --help'.\n";
+    std::cerr << "stowaway: '" << TerminalText(first) << "' is not a command\nTry 'stowaway --help'.\n";
     return ExitUsage;
   }
   std::vector<std::string> rest(words.begin() + 1, words.end());

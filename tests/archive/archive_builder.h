@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "compression/LZRW1.h"
 #include "tests/compression/lzh_body_writer.h"
 #include "tests/support/test_data.h"
 
@@ -43,6 +45,46 @@ inline Bytes RecordBytes(const RawRecord& r) {
   put_text(24, r.file_name);
   put_text(225, r.stored_path);
   return out;
+}
+
+// packed decompressed, or nothing when it is refused.
+inline std::optional<Bytes> Unpacked(const Bytes& packed) {
+  TMemoryStream in(packed);
+  TMemoryStream out;
+  Tlzrw1 codec;
+  codec.UseStream = true;
+  codec.InputStream = &in;
+  codec.OutputStream = &out;
+  try {
+    codec.Decompress();
+    return out.Data();
+  } catch (const Exception&) {
+    return std::nullopt;
+  }
+}
+
+// A packed stream altered in one byte so that it still decodes to its size,
+// but to other bytes: what only a hash can catch (packed itself when no such
+// byte is found).
+inline Bytes QuietlyDamaged(const Bytes& packed) {
+  const std::optional<Bytes> original = Unpacked(packed);
+  for (size_t at = packed.size() - 1; at > 8; --at) {
+    Bytes damaged = packed;
+    damaged[at] ^= 0x04;
+    const std::optional<Bytes> decoded = Unpacked(damaged);
+    if (decoded && decoded != original) return damaged;
+  }
+  return packed;
+}
+
+// Damages the packed stream that lies in archive from start to end, as
+// QuietlyDamaged does; false when no such damage was found.
+inline bool DamageQuietly(Bytes& archive, int64_t start, int64_t end) {
+  const auto first = archive.begin() + static_cast<std::ptrdiff_t>(start);
+  const Bytes packed(first, archive.begin() + static_cast<std::ptrdiff_t>(end));
+  const Bytes damaged = QuietlyDamaged(packed);
+  std::copy(damaged.begin(), damaged.end(), first);
+  return damaged != packed;
 }
 
 class ArchiveBuilder {

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
+#include "archive/integrity.h"
 #include "archive/packerunit.h"
 #include "tests/archive/archive_builder.h"
 #include "tests/support/faults.h"
@@ -34,14 +36,21 @@ TEST(ArchiveWriter, WritesTheHandLaidArchive) {
   TMemoryStream out;
   EXPECT_EQ(WriteArchive(out, Image, {Item("a.txt", {}), Item("b.txt", {}, TCompressMode::Fast)},
                          FileNames),
-            883);
-  // The image, the empty input packed by LZH and by LZRW1/KH, two records
-  // and the count.
+            1000);
+  // The image, the empty input packed by LZH and by LZRW1/KH, one byte of
+  // filler that makes the whole a multiple of 8, the integrity block, two
+  // records and the count.
   Bytes expected = {'M',  'Z',  0x21, 0x48, 0x5A, 0x4C, 0, 0, 0, 0, 0xC6, 0x00,
-                    0x57, 0x52, 0x5A, 0x4C, 0,    0,    0, 0, 1, 0, 0x80};
-  for (const Bytes& more :
-       {testing::RecordBytes({"QZFILEID", 2, 12, "a.txt", ""}),
-        testing::RecordBytes({"QZFILEID", 12, 23, "b.txt", ""}), Bytes{2, 0, 0, 0}}) {
+                    0x57, 0x52, 0x5A, 0x4C, 0,    0,    0, 0, 1, 0, 0x80, 0};
+  Bytes records = testing::RecordBytes({"QZFILEID", 2, 12, "a.txt", ""});
+  const Bytes second = testing::RecordBytes({"QZFILEID", 12, 23, "b.txt", ""});
+  records.insert(records.end(), second.begin(), second.end());
+  // SHA-256 of no bytes (FIPS 180-2), once per entry, then of the records.
+  const Bytes empty_hash = testing::FromHex("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  const Sha256Digest records_hash = Sha256::Of(records.data(), records.size());
+  for (const Bytes& more : {empty_hash, empty_hash, Bytes(records_hash.begin(), records_hash.end()),
+                            Bytes{2, 0, 0, 0, 116, 0, 0, 0, 1, 0, 0, 0}, ToBytes("STOWHASH"), records,
+                            Bytes{2, 0, 0, 0}}) {
     expected.insert(expected.end(), more.begin(), more.end());
   }
   EXPECT_EQ(out.Data(), expected);
@@ -116,7 +125,13 @@ TEST_F(WriterRoundTrip, BothCodecsFromFilesAndMemory) {
     EXPECT_EQ(entry.StartOffset, next) << entry.FileName;
     next = entry.EndOffset;
   }
-  EXPECT_EQ(next, size - 4 - 428 * static_cast<int64_t>(files.size()));
+  // Then up to 7 bytes of filler, the integrity block and the records.
+  const int64_t block = size - 4 - 428 * static_cast<int64_t>(files.size()) - IntegrityBlockSize(6);
+  EXPECT_EQ(size % 8, 0);
+  EXPECT_LE(next, block);
+  EXPECT_GT(next, block - 8);
+  EXPECT_TRUE(std::all_of(archive.begin() + next, archive.begin() + static_cast<std::ptrdiff_t>(block),
+                          [](uint8_t b) { return b == 0; }));
   ASSERT_TRUE(ExtractAllEntries(path, dest, nullptr, false));
   for (const auto& [name, data, mode] : files) EXPECT_EQ(Output(name), data) << name;
 }
@@ -266,8 +281,10 @@ TEST_F(WriterRoundTrip, StaysBelow2GiB) {
     EXPECT_EQ(FailureOf([&] { WriteArchive(out, image, items, FileNames); }),
               "EArchiveError: " + message);
   }
-  FarSink just_below(Limit - 445);  // room for 2 + 10 + 428 + 4 bytes
-  EXPECT_EQ(WriteArchive(just_below, Image, {Item("x", {})}, FileNames), 444);
+  // Room for 2 + 10 + 84 (the integrity block) + 428 + 4 bytes, and the end
+  // on a multiple of 8.
+  FarSink just_below(Limit - 536);
+  EXPECT_EQ(WriteArchive(just_below, Image, {Item("x", {})}, FileNames), 528);
 }
 
 }  // namespace

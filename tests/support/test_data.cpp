@@ -68,6 +68,24 @@ Bytes BinaryLike(size_t size, uint32_t seed) {
 
 Bytes ToBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
+Bytes FromHex(const std::string& hex) {
+  Bytes out;
+  for (size_t at = 0; at + 1 < hex.size(); at += 2) {
+    out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(at, 2), nullptr, 16)));
+  }
+  return out;
+}
+
+std::string ToHex(const uint8_t* data, size_t size) {
+  static const char Digits[] = "0123456789abcdef";
+  std::string out;
+  for (size_t i = 0; i < size; ++i) {
+    out += Digits[data[i] >> 4];
+    out += Digits[data[i] & 15];
+  }
+  return out;
+}
+
 Bytes ReadFileBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path.string());

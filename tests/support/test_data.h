@@ -20,6 +20,9 @@ Bytes Repetitive(size_t size, uint32_t seed);
 Bytes BinaryLike(size_t size, uint32_t seed);
 
 Bytes ToBytes(const std::string& text);
+// "e3b0c4..." and back: bytes as lower-case hexadecimal pairs.
+Bytes FromHex(const std::string& hex);
+std::string ToHex(const uint8_t* data, size_t size);
 Bytes ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const Bytes& data);
 // The names in folder, sorted; with recursive, everything below it as

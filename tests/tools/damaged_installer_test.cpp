@@ -3,10 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 
 #include "archive/directory.h"
+#include "archive/integrity.h"
 #include "archive/writer.h"
 #include "tests/tools/tool_fixture.h"
 
@@ -16,6 +18,8 @@ namespace {
 namespace fs = std::filesystem;
 using testing::Bytes;
 using testing::Outcome;
+using testing::operator+;
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
@@ -30,7 +34,8 @@ class DamagedInstaller : public testing::ToolTest {
                      ArchiveLayout::StoredPaths);
   }
 
-  // Rewrites record index of installer.exe.
+  // Rewrites record index of installer.exe, and the records' hash with it,
+  // as a producer of such records would.
   void Patch(size_t index, const std::function<void(ArchiveDirectoryEntry&)>& change) {
     Bytes archive = Read("installer.exe");
     const std::vector<ArchiveDirectoryEntry> directory = ReadDirectory(At("installer.exe").string());
@@ -38,6 +43,8 @@ class DamagedInstaller : public testing::ToolTest {
     ArchiveDirectoryEntry entry = directory[index];
     change(entry);
     EncodeDirectoryEntry(entry, archive.data() + first + index * DirectoryEntrySize);
+    const Sha256Digest hash = Sha256::Of(archive.data() + first, directory.size() * DirectoryEntrySize);
+    std::copy(hash.begin(), hash.end(), archive.begin() + static_cast<long>(first) - IntegrityFooterSize - 32);
     testing::WriteFileBytes(At("installer.exe"), archive);
   }
 
@@ -46,13 +53,39 @@ class DamagedInstaller : public testing::ToolTest {
 };
 
 TEST_F(DamagedInstaller, RefusesWhatIsNoInstallerInEveryCommand) {
-  Put("junk.bin", testing::RandomBytes(5000, 23));
+  // One line that says why: the last four bytes are no entry count.
+  const Bytes junk = testing::RandomBytes(5000, 23);
+  Put("junk.bin", junk);
+  const auto count = static_cast<int32_t>(junk[4996] | junk[4997] << 8 | junk[4998] << 16 | junk[4999] << 24);
+  Put("empty.exe", {});
+  const Bytes png_signature = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  Put("picture.png", png_signature + testing::RandomBytes(300, 24) + testing::ToBytes("IEND") +
+                         Bytes{0xAE, 0x42, 0x60, 0x82});
+  fs::copy_file("/bin/ls", At("ls"));
+  std::vector<std::pair<std::string, std::string>> files = {
+      {"junk.bin", "it has no archive directory at its end (the number of entries in its last four bytes "
+                   "reads as " + std::to_string(count) + ", not one from 1 to 501)"},
+      {"empty.exe", "it is empty"},
+      {"picture.png", "it has no archive directory at its end (the number of entries in its last four bytes "
+                      "reads as -2107620690, not one from 1 to 501)"},
+      {"ls", "it has no archive directory at its end ("},
+  };
+  // Wine's own programs are real Windows programs, with nothing behind them.
+  const fs::path program = "/usr/lib/i386-linux-gnu/wine/i386-windows/hostname.exe";
+  if (fs::exists(program)) {
+    fs::copy_file(program, At("hostname.exe"));
+    files.emplace_back("hostname.exe", "it is a Windows program with no archive directory (");
+  }
   for (const std::string command : {"list", "test", "extract"}) {
-    const Outcome junk = Run({command, "junk.bin"});
-    EXPECT_EQ(junk.status, 1);
-    EXPECT_EQ(junk.err, "stowaway " + command +
-                            ": junk.bin: not an installer (no archive directory at its end); it "
-                            "may be truncated or not made by stowaway pack\n");
+    for (const auto& [file, reason] : files) {
+      const Outcome refused = Run({command, file});
+      EXPECT_EQ(refused.status, 1);
+      EXPECT_THAT(refused.err, StartsWith("stowaway " + command + ": " + file + ": not a stowaway installer: " +
+                                          reason)) << file;
+      EXPECT_THAT(refused.err, EndsWith("; it may be truncated or not made by stowaway pack\n"));
+      EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1);
+      EXPECT_EQ(refused.out, "");
+    }
     const Outcome missing = Run({command, "missing.exe"});
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.err, "stowaway " + command +
@@ -62,7 +95,7 @@ TEST_F(DamagedInstaller, RefusesWhatIsNoInstallerInEveryCommand) {
     EXPECT_EQ(folder.err, "stowaway " + command + ": . is a folder; name a file\n");
     EXPECT_EQ(Run({command}).status, 2);
   }
-  EXPECT_EQ(Listing("."), std::vector<std::string>{"junk.bin"});
+  EXPECT_FALSE(Exists("out"));
 }
 
 TEST_F(DamagedInstaller, EveryTruncationFailsCleanly) {

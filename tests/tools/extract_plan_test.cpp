@@ -83,7 +83,7 @@ TEST_F(Planning, RefusesWithTheRealCause) {
   EXPECT_EQ(Refusal(Request(), {File("setup.exe"), File("..")}),
             label + "(..) has a name that would lead outside " + Request().dir + ": ..; nothing was extracted");
   EXPECT_EQ(Refusal(Request(), {File("setup.exe"), File("a\x1b[2Jb")}),
-            label + "(a\x1b[2Jb) has a name that Windows does not allow: a\x1b[2Jb; it holds a "
+            label + "(a\\x1b[2Jb) has a name that Windows does not allow: a\\x1b[2Jb; it holds a "
                     "control character (27), which Windows does not allow; nothing was extracted");
   EXPECT_EQ(Refusal(Request(true), {File("setup.exe")}),
             installer + ": entry 0 (setup.exe) has no stored path: the installer was packed without "

@@ -73,12 +73,13 @@ TEST_F(Packing, PacksListsTestsAndExtractsFlat) {
                                    "\"folder\": false, \"codec\": \"LZH\", \"packed_size\": "));
   EXPECT_THAT(json.out, HasSubstr("{\"index\": 2, \"name\": \"empty.dat\", \"stored_path\": \"\", "
                                   "\"folder\": false, \"codec\": \"LZH\", \"packed_size\": 10, "
-                                  "\"original_size\": 0, \"ratio\": null}"));
+                                  "\"original_size\": 0, \"ratio\": null, \"sha256\": "
+                                  "\"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855\"}"));
   EXPECT_THAT(json.out, HasSubstr("\"totals\": {\"entries\": 5, \"files\": 5, \"folders\": 0, "));
 
   const Outcome tested = Run({"test", "installer.exe"});
   EXPECT_EQ(tested.status, 0) << tested.err;
-  EXPECT_EQ(tested.out, "installer.exe: OK, 5 entries, 175302 bytes unpacked\n");
+  EXPECT_EQ(tested.out, "installer.exe: OK, 5 entries, 175302 bytes unpacked, every SHA-256 hash matches\n");
   // Stored paths there are none, and the message says so.
   EXPECT_EQ(Run({"test", "--stored-paths", "installer.exe"}).err,
             "stowaway test: installer.exe: entry 0 (setup.exe) has no stored path: the installer was "
@@ -156,7 +157,8 @@ TEST_F(Packing, RefusesNamesTheInstallerOrWindowsCannotTake) {
       {"p/\xE4\xB8\xAD.txt",
        "p/\xE4\xB8\xAD.txt: the name holds \"\xE4\xB8\xAD\" (U+4E2D), which Windows-1252 cannot "
        "represent; rename it"},
-      {"p/bad\xFF.txt", "p/bad\xFF.txt: the name is not valid UTF-8 (byte 0xFF at position 3); rename it"},
+      // Shown escaped, as every name that reaches the terminal.
+      {"p/bad\xFF.txt", "p/bad\\xff.txt: the name is not valid UTF-8 (byte 0xFF at position 3); rename it"},
       {"p/what?.txt", "p/what?.txt: the name holds '?', which Windows does not allow in names; rename it"},
       {"p/con.txt", "p/con.txt: the name is a device name on Windows ('con.txt'); rename it"},
       {"p/CONIN$", "p/CONIN$: the name is a device name on Windows ('CONIN$'); rename it"},
@@ -165,7 +167,7 @@ TEST_F(Packing, RefusesNamesTheInstallerOrWindowsCannotTake) {
       {"p/COM\xC2\xB9", "p/COM\xC2\xB9: the name is a device name on Windows ('COM\xC2\xB9'); rename it"},
       {"p/lpt\xC2\xB3.log", "p/lpt\xC2\xB3.log: the name is a device name on Windows ('lpt\xC2\xB3.log'); rename it"},
       {"p/dot.", "p/dot.: the name ends with '.', which Windows drops from names; rename it"},
-      {"p/tab\there", "p/tab\there: the name holds a control character (9), which Windows does not allow; rename it"},
+      {"p/tab\there", "p/tab\\x09here: the name holds a control character (9), which Windows does not allow; rename it"},
       {"p/" + long_name, "p/" + long_name + ": its name in the installer (" + long_name +
                              ") is 201 characters long, over the 200 an installer holds; shorten it"},
   };

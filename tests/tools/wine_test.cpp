@@ -8,7 +8,10 @@
 #include <filesystem>
 #include <map>
 
+#include "archive/directory.h"
+#include "tests/archive/archive_builder.h"
 #include "tests/e2e/probe_log.h"
+#include "tests/tools/signing.h"
 #include "tests/tools/tool_fixture.h"
 
 namespace stowaway {
@@ -38,12 +41,15 @@ class UnderWine : public testing::ToolTest {
   }
 
   // Runs program (and arguments) under Wine in the scratch folder (or the
-  // folder given), with the environment given.
+  // folder given), with the environment given; one run at a time, as ctest
+  // may run cases side by side and installers in one prefix share its system
+  // folder.
   Outcome Wine(const std::vector<std::string>& command,
                const std::map<std::string, std::string>& environment = {},
                const fs::path& folder = {}) const {
     std::string script = "WINE_BUILD_DIR=" + testing::Quoted(windows_tree.string());
     for (const auto& [name, value] : environment) script += ' ' + name + '=' + testing::Quoted(value);
+    script += " flock " + testing::Quoted((windows_tree / "wine-run.lock").string());
     script += ' ' + testing::Quoted(std::string(STOWAWAY_SOURCE_DIR) + "/cmake/wine-run.sh");
     for (const std::string& word : command) script += ' ' + testing::Quoted(word);
     Outcome outcome = testing::RunScript(script + '\n', (folder.empty() ? dir.Path() : folder).string(),
@@ -153,6 +159,42 @@ TEST_F(UnderWine, AnInstallerTooDeepToReadItselfFailsWithItsOwnCode) {
       Wine({"./setup.exe", "/S"}, {{"PROBE_LOG", WindowsPath(At("probe.log"))}}, At(deep));
   EXPECT_EQ(run.status, 1) << run.err;
   EXPECT_FALSE(fs::exists(At("probe.log")));
+}
+
+TEST_F(UnderWine, ASignedInstallerRunsEndToEnd) {
+  if (!testing::SigningToolsPresent()) GTEST_SKIP() << "needs openssl and osslsigncode";
+  PutPayload();
+  fs::create_directory(At("dest"));
+  const fs::path probe = windows_tree / "bin" / "probe_frontend.exe";
+  ASSERT_EQ(Run({"pack", "-o", "installer.exe", "--front-end", probe.string(), "payload"}).status, 0);
+  const Outcome signing = testing::Sign(dir.Path(), "installer.exe", "signed.exe");
+  ASSERT_EQ(signing.status, 0) << signing.out << signing.err;
+
+  const Outcome run = Wine({"signed.exe"}, {{"PROBE_LOG", WindowsPath(At("probe.log"))},
+                                             {"PROBE_FOLDERS", WindowsPath(At("dest"))}});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(testing::ReadProbeLog(At("probe.log").string()).messages, std::vector<std::string>{"message 1025 0 0"});
+  EXPECT_EQ(Read("dest/data.bin"), Read("payload/lib/data.bin"));
+  EXPECT_EQ(Read("dest/readme.txt"), Read("payload/readme.txt"));
+  EXPECT_EQ(Read("dest/probe_frontend.exe"), testing::ReadFileBytes(probe));
+}
+
+TEST_F(UnderWine, ContentThatDoesNotMatchItsHashFailsTheInstall) {
+  PutPayload();
+  fs::create_directory(At("dest"));
+  const fs::path probe = windows_tree / "bin" / "probe_frontend.exe";
+  ASSERT_EQ(Run({"pack", "-o", "installer.exe", "--front-end", probe.string(), "payload"}).status, 0);
+  // The last entry, readme.txt, decodes to its size but not to its bytes.
+  const std::vector<ArchiveDirectoryEntry> directory = ReadDirectory(At("installer.exe").string());
+  const ArchiveDirectoryEntry& entry = directory.back();
+  ASSERT_EQ(entry.FileName, "readme.txt");
+  Bytes installer = Read("installer.exe");
+  ASSERT_TRUE(testing::DamageQuietly(installer, entry.StartOffset, entry.EndOffset));
+  Put("installer.exe", installer);
+
+  Wine({"installer.exe"}, {{"PROBE_LOG", WindowsPath(At("probe.log"))}, {"PROBE_FOLDERS", WindowsPath(At("dest"))}});
+  EXPECT_EQ(testing::ReadProbeLog(At("probe.log").string()).messages, std::vector<std::string>{"message 1026 0 0"});
+  EXPECT_EQ(Listing("dest"), (std::vector<std::string>{"data.bin", "empty.dat", "probe_frontend.exe"}));
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "tools/files/output_file.h"
 #include "tools/payload/windows1252.h"
 #include "tools/terminal/progress.h"
+#include "tools/terminal/text.h"
 
 namespace stowaway {
 namespace {
@@ -36,8 +37,10 @@ a folder: by file name alone, as the unpacker does, or at the stored paths.
 Nothing is written outside DIR: every name is checked before anything is
 extracted, and a name that would lead out of DIR stops the extraction, as
 do a link met below DIR and, without --force, a file that exists already.
-The installer being read is never replaced, with --force neither. Each file is written under a temporary name and renamed once it is
-complete, so that a failure or Ctrl-C leaves no half-written file.
+The installer being read is never replaced, with --force neither. Each
+file is written under a temporary name and renamed once it is complete (and
+its SHA-256 hash matches, when the installer carries hashes), so that a
+failure or Ctrl-C leaves no half-written or damaged file.
 )";
 
 constexpr char Name[] = "extract";
@@ -95,6 +98,7 @@ int Run(const Arguments& arguments) {
   const OpenFolder destination = OpenDestination(request.dir);
 
   TFileStream& archive = *opened.file;
+  if (opened.hashes.empty() && !quiet) Note(Name, OnlySizesNote(path));
   int64_t done = 0;
   int files = 0;
   int folders = 0;
@@ -115,10 +119,10 @@ int Run(const Arguments& arguments) {
       }
       const OpenFolder& parent = here ? *here : destination;
       const std::string& name = target.names.back();
-      const std::string shown = HostNameFromArchive(FileNamePart(entry.FileName));
+      const std::string shown = ShownName(FileNamePart(entry.FileName));
       OutputFile out(parent, name, request.force, InterruptNotice(Name, target.path));
       try {
-        UnpackEntry(archive, path, target.index, entry, out.Stream(),
+        UnpackEntry(archive, path, target.index, entry, ExpectedHash(opened, target.index), out.Stream(),
                     [&](int32_t read) { bar.Show(done + read, files, shown); });
       } catch (const EToolFailure&) {
         const std::string& reason = out.Stream().WriteFailure();
@@ -135,9 +139,9 @@ int Run(const Arguments& arguments) {
     }
   }
   if (!quiet) {
-    std::cout << path << ": extracted " << files << (files == 1 ? " file" : " files");
+    std::cout << TerminalText(path) << ": extracted " << files << (files == 1 ? " file" : " files");
     if (folders > 0) std::cout << " and " << folders << (folders == 1 ? " folder" : " folders");
-    std::cout << " into " << request.dir << '\n';
+    std::cout << " into " << TerminalText(request.dir) << '\n';
   }
   return 0;
 }

@@ -5,18 +5,22 @@
 #include "tools/command.h"
 #include "tools/errors.h"
 #include "tools/extraction/archive_access.h"
+#include "tools/files/files.h"
 #include "tools/payload/windows1252.h"
 #include "tools/terminal/progress.h"
+#include "tools/terminal/text.h"
 
 namespace stowaway {
 namespace {
 
 const char Help[] = R"(Usage: stowaway test [OPTION]... ARCHIVE
 Unpack every entry of the installer ARCHIVE without writing any file, and
-check that it decodes to exactly its recorded size, that its bytes lie
-apart from the other entries and the directory, and that its name is one
-the unpacker can write. Stops at the first bad entry, names it, and exits
-with status 1.
+check that it decodes to exactly its recorded size and its SHA-256 hash,
+that its bytes lie apart from the other entries and the directory, and
+that its name is one the unpacker can write. Stops at the first bad entry,
+names it, and exits with status 1. Installers packed without hashes (by an
+older stowaway) can only be checked by size, which it says once. Run on a
+signed installer, it confirms that signing left the payload intact.
 
       --stored-paths  check the stored paths too, as 'stowaway extract
                       --stored-paths' needs them
@@ -40,7 +44,7 @@ void CheckName(const std::string& path, const std::vector<ArchiveDirectoryEntry>
     if (const auto earlier = claims[mode].Claim(output, entry.IsFolder(), index)) {
       throw EToolFailure(path + ": " + EntryLabel(*earlier, directory[*earlier]) + " and " +
                          EntryLabel(index, entry) + " both extract to " +
-                         HostNameFromArchive(output) + ", so one would replace the other");
+                         ShownName(output) + ", so one would replace the other");
     }
   }
 }
@@ -54,6 +58,7 @@ int Run(const Arguments& arguments) {
   const std::vector<ArchiveDirectoryEntry>& directory = opened.directory;
   TFileStream& archive = *opened.file;
   const std::vector<std::string> misplaced = LayoutProblems(opened);
+  if (opened.hashes.empty() && !quiet) Note(Name, OnlySizesNote(path));
 
   int64_t total = 0;
   int files = 0;
@@ -75,18 +80,18 @@ int Run(const Arguments& arguments) {
       if (!misplaced[i].empty()) {
         throw EToolFailure(path + ": " + EntryLabel(i, entry) + " is damaged: " + misplaced[i]);
       }
-      const std::string shown = HostNameFromArchive(FileNamePart(entry.FileName));
+      const std::string shown = ShownName(FileNamePart(entry.FileName));
       TDiscardStream nowhere;
-      unpacked += UnpackEntry(archive, path, i, entry, nowhere,
+      unpacked += UnpackEntry(archive, path, i, entry, ExpectedHash(opened, i), nowhere,
                               [&](int32_t read) { bar.Show(done + read, tested, shown); });
       done += entry.PackedSize();
       ++tested;
     }
   }
   if (!quiet) {
-    std::cout << path << ": OK, " << directory.size()
-              << (directory.size() == 1 ? " entry, " : " entries, ") << unpacked
-              << " bytes unpacked\n";
+    std::cout << TerminalText(path) << ": OK, " << directory.size()
+              << (directory.size() == 1 ? " entry, " : " entries, ") << unpacked << " bytes unpacked"
+              << (opened.hashes.empty() ? "\n" : ", every SHA-256 hash matches\n");
   }
   return 0;
 }

@@ -5,6 +5,7 @@
 #include "archive/directory.h"
 #include "archive/entry_stream.h"
 #include "archive/errors.h"
+#include "archive/integrity.h"
 #include "archive/names.h"
 #include "compression/LZRW1.h"
 #include "compression/bytes.h"
@@ -12,20 +13,35 @@
 #include "tools/errors.h"
 #include "tools/files/files.h"
 #include "tools/payload/windows1252.h"
+#include "tools/terminal/text.h"
 
 namespace stowaway {
 OpenedArchive OpenArchive(const std::string& path) {
   OpenedArchive archive;
   archive.file = OpenInput(path);
   try {
-    archive.directory = ReadDirectory(*archive.file, path);
-    archive.records_offset = archive.file->Size() - 4 -
-                             static_cast<int64_t>(archive.directory.size()) * DirectoryEntrySize;
+    ArchiveIndex index = ReadArchiveIndex(*archive.file, path);
+    archive.directory = std::move(index.Entries);
+    archive.hashes = std::move(index.Hashes);
+    archive.records_offset = index.FirstRecord;
+    archive.data_end = index.FirstRecord -
+                       (archive.hashes.empty() ? 0 : IntegrityBlockSize(static_cast<int64_t>(archive.directory.size())));
     return archive;
-  } catch (const Exception&) {
-    throw EToolFailure(path +
-                       ": not an installer (no archive directory at its end); it may be "
-                       "truncated or not made by stowaway pack");
+  } catch (const EUnreadableArchive& unreadable) {
+    const std::string& reason = unreadable.Reason();
+    switch (unreadable.WhatCause()) {
+      case EUnreadableArchive::Cause::NoDirectory:
+        throw EToolFailure(path + ": not a stowaway installer: " + reason +
+                           "; it may be truncated or not made by stowaway pack");
+      case EUnreadableArchive::Cause::MalformedCertificateDirectory:
+        throw EToolFailure(path + ": not a stowaway installer, or one damaged after signing: its "
+                           "certificate directory is malformed: " + reason);
+      case EUnreadableArchive::Cause::DamagedDirectory:
+        break;
+    }
+    throw EToolFailure(path + ": the installer is damaged: " + reason + "; download or build it again");
+  } catch (const Exception& failure) {
+    throw EToolFailure(path + ": cannot be read: " + failure.Message());
   }
 }
 
@@ -42,7 +58,7 @@ std::vector<std::string> LayoutProblems(const OpenedArchive& archive) {
         entry.EndOffset > file_end) {
       continue;
     }
-    if (entry.EndOffset > archive.records_offset) {
+    if (entry.EndOffset > archive.data_end) {
       problems[i] = "its packed bytes run into the directory records";
     }
     order.push_back(i);
@@ -60,6 +76,15 @@ std::vector<std::string> LayoutProblems(const OpenedArchive& archive) {
     if (k == 0 || directory[i].EndOffset > directory[furthest].EndOffset) furthest = i;
   }
   return problems;
+}
+
+const Sha256Digest* ExpectedHash(const OpenedArchive& archive, size_t index) {
+  return archive.hashes.empty() ? nullptr : &archive.hashes[index];
+}
+
+std::string OnlySizesNote(const std::string& path) {
+  return path + " carries no content hashes (packed before stowaway wrote them, or by another "
+                "tool); only sizes can be checked";
 }
 
 EntryHeader ReadEntryHeader(TStream& archive, const ArchiveDirectoryEntry& entry) {
@@ -88,7 +113,7 @@ EntryHeader ReadEntryHeader(TStream& archive, const ArchiveDirectoryEntry& entry
 }
 
 std::string EntryLabel(size_t index, const ArchiveDirectoryEntry& entry) {
-  return "entry " + std::to_string(index) + " (" + HostNameFromArchive(entry.FileName) + ")";
+  return "entry " + std::to_string(index) + " (" + ShownName(entry.FileName) + ")";
 }
 
 std::string NameRefusal(const std::string& path, size_t index, const ArchiveDirectoryEntry& entry,
@@ -100,26 +125,33 @@ std::string NameRefusal(const std::string& path, size_t index, const ArchiveDire
   }
   const std::string problem = OutputNameProblem(entry.FileName, entry.StoredPath, stored_paths);
   if (problem.empty()) return {};
-  const std::string name = HostNameFromArchive(stored_paths ? entry.StoredPath : entry.FileName);
+  const std::string name = ShownName(stored_paths ? entry.StoredPath : entry.FileName);
   if (problem == LeadsOutside) return start + " has a name that would lead outside " + folder + ": " + name;
   return start + " has a name that Windows does not allow: " + name + "; it " +
          HostNameFromArchive(problem);
 }
 
 int32_t UnpackEntry(TStream& archive, const std::string& path, size_t index,
-                    const ArchiveDirectoryEntry& entry, TStream& out,
+                    const ArchiveDirectoryEntry& entry, const Sha256Digest* expected, TStream& out,
                     const std::function<void(int32_t)>& progress) {
   const std::string failed = path + ": " + EntryLabel(index, entry) + " cannot be unpacked: ";
   try {
     TEntryStream packed(archive, entry);
+    THashingStream hashed(out);
     Tlzrw1 codec;
     codec.UseStream = true;
     codec.InputStream = &packed;
-    codec.OutputStream = &out;
+    codec.OutputStream = expected != nullptr ? static_cast<TStream*>(&hashed) : &out;
     HookInUse hook([&] {
       if (progress) progress(codec.BytesRead);
     });
-    return codec.Decompress();
+    const int32_t unpacked = codec.Decompress();
+    if (expected != nullptr && hashed.Finish() != *expected) {
+      throw EToolFailure(failed + "its content does not match its SHA-256 hash; the installer is damaged");
+    }
+    return unpacked;
+  } catch (const EToolFailure&) {
+    throw;
   } catch (const EArchiveError&) {
     throw EToolFailure(failed + "its packed bytes lie outside the file");
   } catch (const Exception& failure) {

@@ -10,19 +10,24 @@
 #include <vector>
 
 #include "archive/directory.h"
+#include "platform/sha256.h"
 #include "platform/stream.h"
 
 namespace stowaway {
 
-// An installer open for reading, and its directory.
+// An installer open for reading, its directory, and the SHA-256 of each
+// entry's content (none for an installer packed without them).
 struct OpenedArchive {
   std::unique_ptr<TFileStream> file;
   std::vector<ArchiveDirectoryEntry> directory;
   int64_t records_offset = 0;  // where the first directory record begins
+  int64_t data_end = 0;        // where the packed streams end: the integrity block or the records
+  std::vector<Sha256Digest> hashes;
 };
 
-// Opens the archive at path and reads its directory. Raises EToolFailure
-// naming path when it cannot be opened or holds no archive directory.
+// Opens the archive at path, signed or not, and reads its directory.
+// Raises EToolFailure naming path, in one line that says why, when it cannot
+// be opened, is no installer, or its directory is damaged.
 OpenedArchive OpenArchive(const std::string& path);
 
 // For each entry, why its bytes do not lie where an installer keeps them:
@@ -30,6 +35,12 @@ OpenedArchive OpenArchive(const std::string& path);
 // packed bytes overlap entry 2 (b.txt)"). Empty where they do, and for
 // folder entries.
 std::vector<std::string> LayoutProblems(const OpenedArchive& archive);
+
+// The hash entry index must have, or none when the archive has no hashes.
+const Sha256Digest* ExpectedHash(const OpenedArchive& archive, size_t index);
+// Said once by the commands that check contents, for an archive without
+// hashes.
+std::string OnlySizesNote(const std::string& path);
 
 // The packed header of a file entry.
 struct EntryHeader {
@@ -51,10 +62,11 @@ std::string NameRefusal(const std::string& path, size_t index, const ArchiveDire
 
 // Unpacks file entry index of the archive at path (open as archive) into
 // out, calling progress with the packed bytes read so far at every progress
-// point. Returns the bytes unpacked. Raises EToolFailure "PATH: entry N
-// (NAME) cannot be unpacked: " followed by the reason.
+// point, and checks the content against expected unless that is null.
+// Returns the bytes unpacked. Raises EToolFailure "PATH: entry N (NAME)
+// cannot be unpacked: " followed by the reason.
 int32_t UnpackEntry(TStream& archive, const std::string& path, size_t index,
-                    const ArchiveDirectoryEntry& entry, TStream& out,
+                    const ArchiveDirectoryEntry& entry, const Sha256Digest* expected, TStream& out,
                     const std::function<void(int32_t)>& progress);
 
 // A stream that keeps nothing and counts what is written to it.

@@ -16,4 +16,13 @@ std::string Percentage(int64_t part, int64_t whole);
 // A host path joined with a name, by the system's separator.
 std::string JoinPath(const std::string& folder, const std::string& name);
 
+// text as a terminal can show it without acting on it: control characters
+// (the C0 set but a kept line break, DEL and, where names are UTF-8, the C1
+// set) and bytes that are not UTF-8 there become \xNN, one per byte
+// ("\x1b[2J"); everything else stays as it is.
+std::string TerminalText(const std::string& text, bool keep_line_breaks = false);
+// An archive's name as the terminal shows it: converted to the system's
+// names, then made safe to print.
+std::string ShownName(const std::string& archive_name);
+
 }  // namespace stowaway
