@@ -137,8 +137,16 @@ class Win32WindowSystem final : public WindowSystem {
 
   void PostQuit(int32_t exit_code) override { ::PostQuitMessage(exit_code); }
 
+  // A search asks the window server for the title of every top-level window
+  // ahead of the one it finds; the window found last costs one question while
+  // it still exists under that title, so it is asked about first.
   WindowHandle FindWindowByTitle(const std::string& title) override {
-    return ToWindowHandle(::FindWindowA(nullptr, title.c_str()));
+    if (found_ != nullptr && found_title_ == title && HasTitle(found_, title)) {
+      return ToWindowHandle(found_);
+    }
+    found_ = ::FindWindowA(nullptr, title.c_str());
+    found_title_ = title;
+    return ToWindowHandle(found_);
   }
 
   LResult Send(WindowHandle window, uint32_t message, WParam wparam, LParam lparam) override {
@@ -149,6 +157,19 @@ class Win32WindowSystem final : public WindowSystem {
                       uint32_t flags) override {
     ::MessageBoxA(nullptr, text.c_str(), caption.c_str(), flags);
   }
+
+ private:
+  // Compared as the search compares titles: without regard to case. A window
+  // that no longer exists has no title.
+  static bool HasTitle(HWND window, const std::string& title) {
+    char text[258] = {};
+    if (title.size() + 2 > sizeof text) return false;
+    const int length = ::GetWindowTextA(window, text, static_cast<int>(title.size()) + 2);
+    return length == static_cast<int>(title.size()) && ::lstrcmpiA(text, title.c_str()) == 0;
+  }
+
+  HWND found_ = nullptr;
+  std::string found_title_;
 };
 
 }  // namespace
