@@ -1,5 +1,6 @@
 #include "archive/writer.h"
 
+#include <algorithm>
 #include <cctype>
 #include <memory>
 #include <set>
@@ -9,6 +10,7 @@
 #include "archive/directory.h"
 #include "archive/errors.h"
 #include "archive/names.h"
+#include "archive/parallel_pack.h"
 #include "compression/bytes.h"
 
 namespace stowaway {
@@ -120,9 +122,11 @@ void CopyImage(LimitedOutput& out, const ByteSource& image) {
   }
 }
 
-void PackItem(Tlzrw1& codec, LimitedOutput& out, const ArchiveItem& item,
+// out: the archive, or a stream of the item's own while others are packed.
+void PackItem(Tlzrw1& codec, TStream& out, const ArchiveItem& item,
               const std::function<void()>& hook) {
   const std::unique_ptr<TStream> in = OpenSource(item.Content);
+  codec.UseStream = true;
   codec.CompressMode = item.CompressMode;
   codec.InputStream = in.get();
   codec.OutputStream = &out;
@@ -130,19 +134,43 @@ void PackItem(Tlzrw1& codec, LimitedOutput& out, const ArchiveItem& item,
   try {
     codec.Compress();
   } catch (const Exception& failure) {
-    if (out.Reached()) WouldReachLimit(item);
     throw EArchiveError("Cannot pack " + item.FileName + ": " + failure.Message());
   }
 }
 
+void PackItem(Tlzrw1& codec, LimitedOutput& out, const ArchiveItem& item,
+              const std::function<void()>& hook) {
+  try {
+    PackItem(codec, static_cast<TStream&>(out), item, hook);
+  } catch (const EArchiveError&) {
+    if (out.Reached()) WouldReachLimit(item);
+    throw;
+  }
+}
+
+// A stream packed on another thread, into the archive.
+void CopyPacked(LimitedOutput& out, const std::vector<uint8_t>& packed, const ArchiveItem& item) {
+  constexpr size_t Piece = size_t{1} << 20;
+  for (size_t at = 0; at < packed.size(); at += Piece) {
+    const auto count = static_cast<int32_t>(std::min(Piece, packed.size() - at));
+    WriteAll(out, packed.data() + at, count, "entry " + item.FileName);
+  }
+}
+
 int64_t WriteCheckedArchive(TStream& out, const ByteSource& image,
-                            const std::vector<ArchiveItem>& items, const PackProgress& progress) {
+                            const std::vector<ArchiveItem>& items, const PackProgress& progress,
+                            int jobs) {
   LimitedOutput archive(out);
   const int64_t first = archive.At();
   CopyImage(archive, image);
+  std::unique_ptr<PackingPipeline> pipeline;
+  if (jobs > 1) {
+    pipeline = std::make_unique<PackingPipeline>(
+        items, jobs, [](Tlzrw1& codec, const ArchiveItem& item, TStream& packed,
+                        const std::function<void()>& hook) { PackItem(codec, packed, item, hook); });
+  }
 
   Tlzrw1 codec;
-  codec.UseStream = true;
   std::vector<uint8_t> trailer(items.size() * DirectoryEntrySize + EntryCountSize);
   for (size_t i = 0; i < items.size(); ++i) {
     const ArchiveItem& item = items[i];
@@ -154,6 +182,8 @@ int64_t WriteCheckedArchive(TStream& out, const ByteSource& image,
     entry.StoredPath = item.StoredPath;
     if (item.IsFolder()) {
       if (progress) progress(index, 0, 0);
+    } else if (pipeline) {
+      CopyPacked(archive, pipeline->Take(i, progress), item);
     } else {
       std::function<void()> hook;
       if (progress) hook = [&] { progress(index, codec.BytesRead, codec.BytesWritten); };
@@ -218,18 +248,18 @@ void CheckArchiveItems(const ByteSource& image, const std::vector<ArchiveItem>& 
 }
 
 int64_t WriteArchive(TStream& out, const ByteSource& image, const std::vector<ArchiveItem>& items,
-                     ArchiveLayout layout, const PackProgress& progress) {
+                     ArchiveLayout layout, const PackProgress& progress, int jobs) {
   CheckArchiveItems(image, items, layout);
-  return WriteCheckedArchive(out, image, items, progress);
+  return WriteCheckedArchive(out, image, items, progress, jobs);
 }
 
 int64_t WriteArchiveFile(const std::string& path, const ByteSource& image,
                          const std::vector<ArchiveItem>& items, ArchiveLayout layout,
-                         const PackProgress& progress) {
+                         const PackProgress& progress, int jobs) {
   CheckArchiveItems(image, items, layout);
   auto out = std::make_unique<TFileStream>(path, TFileStream::Mode::Create);
   try {
-    return WriteCheckedArchive(*out, image, items, progress);
+    return WriteCheckedArchive(*out, image, items, progress, jobs);
   } catch (...) {
     out.reset();
     Files().Delete(path);

@@ -1,10 +1,13 @@
 // stowaway pack: an installer from the unpacker, a front-end and files.
+#include <algorithm>
+#include <cctype>
 #include <iostream>
 #include <map>
 #include <set>
 
 #include "archive/directory.h"
 #include "archive/names.h"
+#include "archive/parallel_pack.h"
 #include "archive/writer.h"
 #include "platform/folder.h"
 #include "tools/codec_choice.h"
@@ -35,6 +38,8 @@ everything in it, each folder's names in sorted order.
                              the fast codec shrinks below N percent
                              (0 to 100; default 40)
       --tree                 keep the folders (see below)
+      --jobs N               pack N files at once (default: one for each
+                             processor); the installer is the same for any N
   -q, --quiet                print nothing but errors
   -h, --help                 show this help
 
@@ -59,6 +64,8 @@ build/win32/bin/unpacker.exe). --stub names any other.
 )";
 
 constexpr char Name[] = "pack";
+// Each job holds up to two packed files in memory.
+constexpr int MaxJobs = 64;
 
 // One entry of the installer, with where its bytes come from.
 struct PlannedEntry {
@@ -165,7 +172,20 @@ struct Request {
   CodecChoice choice;
   bool tree = false;
   bool quiet = false;
+  int jobs = 1;
 };
+
+int ReadJobs(const Arguments& arguments) {
+  if (!arguments.Has("jobs")) return DefaultPackJobs();
+  const std::string text = arguments.Value("jobs");
+  const bool digits = !text.empty() && text.size() <= 3 &&
+                      std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
+  if (!digits || std::stoi(text) < 1 || std::stoi(text) > MaxJobs) {
+    throw EUsage("--jobs needs a whole number from 1 to " + std::to_string(MaxJobs) + ", not '" +
+                 text + "'");
+  }
+  return std::stoi(text);
+}
 
 Request ReadRequest(const Arguments& arguments) {
   Request request;
@@ -178,6 +198,7 @@ Request ReadRequest(const Arguments& arguments) {
   request.choice = ReadCodecChoice(arguments);
   request.tree = arguments.Has("tree");
   request.quiet = arguments.Has("quiet");
+  request.jobs = ReadJobs(arguments);
   request.stub = arguments.Has("stub") ? arguments.Value("stub") : FindDefaultStub();
   RequireProgram(request.stub, "--stub", "the unpacker the installer is built on");
   RequireProgram(request.front_end, "--front-end", "the program the installer starts");
@@ -216,11 +237,9 @@ struct Written {
 Written WriteInstaller(const Request& request, std::vector<PlannedEntry>& entries) {
   Written written;
   std::vector<ArchiveItem> items;
-  std::vector<int64_t> before(entries.size());
   std::vector<std::string> shown(entries.size());
   for (size_t i = 0; i < entries.size(); ++i) {
     if (!entries[i].item.IsFolder()) Measure(entries[i], request.choice);
-    before[i] = written.source_size;
     written.source_size += entries[i].size;
     shown[i] = Shown(FileNamePart(entries[i].item.FileName));
     items.push_back(entries[i].item);
@@ -229,15 +248,19 @@ Written WriteInstaller(const Request& request, std::vector<PlannedEntry>& entrie
   std::vector<std::pair<int32_t, int32_t>> counts(entries.size());  // read, written
   ProgressBar bar("packing", written.source_size, request.quiet);
   OutputFile out(request.output, InterruptNotice(Name, request.output));
+  // Several files move at once with more than one job: the bar shows all
+  // that was read.
+  int64_t read_so_far = 0;
   const auto progress = [&](int32_t index, int32_t bytes_read, int32_t bytes_written) {
     const auto at = static_cast<size_t>(index);
+    read_so_far += bytes_read - counts[at].first;
     counts[at] = {bytes_read, bytes_written};
-    bar.Show(before[at] + bytes_read, shown[at]);
+    bar.Show(read_so_far, shown[at]);
   };
   try {
     written.size = WriteArchive(out.Stream(), ByteSource::File(request.stub), items,
                                 request.tree ? ArchiveLayout::StoredPaths : ArchiveLayout::FileNames,
-                                progress);
+                                progress, request.jobs);
   } catch (const Exception& failure) {
     throw EToolFailure(request.output + " was not written: " + failure.Message());
   }
@@ -280,7 +303,8 @@ Command PackCommand() {
            {"stub", 0, true},
            {"mode", 0, true},
            {"threshold", 0, true},
-           {"tree", 0, false}},
+           {"tree", 0, false},
+           {"jobs", 0, true}},
           Run};
 }
 
