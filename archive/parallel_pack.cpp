@@ -1,6 +1,7 @@
 #include "archive/parallel_pack.h"
 
 #include <memory>
+#include <utility>
 
 #include "archive/writer.h"
 #include "compression/LZRW1.h"
@@ -14,6 +15,20 @@ struct Abandoned {};
 
 }  // namespace
 
+struct PackingPipeline::Packing {
+  PackingPipeline* pipeline;
+  Tlzrw1* codec;
+  Slot* slot;
+};
+
+namespace {
+
+// The stream the calling thread packs, if any: the one hook that every
+// thread calls looks here.
+thread_local const PackingPipeline::Packing* ThisThreadPacks = nullptr;
+
+}  // namespace
+
 int DefaultPackJobs() {
   const unsigned processors = std::thread::hardware_concurrency();
   return processors == 0 ? 1 : static_cast<int>(processors);
@@ -24,6 +39,9 @@ PackingPipeline::PackingPipeline(const std::vector<ArchiveItem>& items, int jobs
       pack_(std::move(pack)),
       window_(2 * static_cast<size_t>(jobs)),
       slots_(items.size()) {
+  saved_hook_ = std::exchange(ProgressHook, [] {
+    if (ThisThreadPacks != nullptr) ThisThreadPacks->pipeline->Moved(*ThisThreadPacks);
+  });
   try {
     for (int k = 0; k < jobs; ++k) threads_.emplace_back([this] { Work(); });
   } catch (...) {
@@ -43,6 +61,7 @@ void PackingPipeline::Stop() {
   for (std::thread& thread : threads_) {
     if (thread.joinable()) thread.join();
   }
+  ProgressHook = std::move(saved_hook_);
 }
 
 void PackingPipeline::Work() {
@@ -72,17 +91,26 @@ void PackingPipeline::Work() {
 void PackingPipeline::Pack(Tlzrw1& codec, size_t index) {
   Slot& slot = slots_[index];
   TMemoryStream out;
-  const auto hook = [&] {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    if (abandoned_) throw Abandoned{};
-    slot.bytes_read = codec.BytesRead;
-    slot.bytes_written = codec.BytesWritten;
-    slot.moved = true;
-    moved_ = true;
-    changed_.notify_all();
-  };
-  pack_(codec, items_[index], out, hook);
+  const Packing packing{this, &codec, &slot};
+  ThisThreadPacks = &packing;
+  try {
+    pack_(codec, items_[index], out);
+  } catch (...) {
+    ThisThreadPacks = nullptr;
+    throw;
+  }
+  ThisThreadPacks = nullptr;
   slot.packed = out.Data();
+}
+
+void PackingPipeline::Moved(const Packing& packing) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (abandoned_) throw Abandoned{};
+  packing.slot->bytes_read = packing.codec->BytesRead;
+  packing.slot->bytes_written = packing.codec->BytesWritten;
+  packing.slot->moved = true;
+  moved_ = true;
+  changed_.notify_all();
 }
 
 void PackingPipeline::ShowMoved(std::unique_lock<std::mutex>& lock, const Progress& progress) {

@@ -32,13 +32,15 @@ class PackingPipeline {
   // bytes of its packed stream so far.
   using Progress = std::function<void(int32_t index, int32_t bytes_read, int32_t bytes_written)>;
 
-  // Packs item into out with codec (one per thread), calling hook at every
-  // progress point of the codec; raises when it cannot.
-  using PackInto = std::function<void(Tlzrw1& codec, const ArchiveItem& item, TStream& out,
-                                      const std::function<void()>& hook)>;
+  // Packs item into out with codec (one per thread); raises when it cannot.
+  // It must leave the component's progress hook alone.
+  using PackInto = std::function<void(Tlzrw1& codec, const ArchiveItem& item, TStream& out)>;
+  // What one thread is packing, as the progress hook finds it.
+  struct Packing;
 
   // Starts jobs threads (at least 2) packing items, folder entries left out.
-  // items must outlive the pipeline.
+  // items must outlive the pipeline. Until it is destroyed the component's
+  // progress hook is the pipeline's, which every thread only reads.
   PackingPipeline(const std::vector<ArchiveItem>& items, int jobs, PackInto pack);
   // Abandons the streams not taken and waits for the threads.
   ~PackingPipeline();
@@ -66,10 +68,12 @@ class PackingPipeline {
   void Stop();
   void Work();
   void Pack(Tlzrw1& codec, size_t index);
+  void Moved(const Packing& packing);
   // Shows every entry's counts that moved; called with the lock held, which
   // it lets go of around the calls.
   void ShowMoved(std::unique_lock<std::mutex>& lock, const Progress& progress);
 
+  std::function<void()> saved_hook_;
   const std::vector<ArchiveItem>& items_;
   PackInto pack_;
   size_t window_;

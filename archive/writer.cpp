@@ -123,14 +123,12 @@ void CopyImage(LimitedOutput& out, const ByteSource& image) {
 }
 
 // out: the archive, or a stream of the item's own while others are packed.
-void PackItem(Tlzrw1& codec, TStream& out, const ArchiveItem& item,
-              const std::function<void()>& hook) {
+void PackItem(Tlzrw1& codec, TStream& out, const ArchiveItem& item) {
   const std::unique_ptr<TStream> in = OpenSource(item.Content);
   codec.UseStream = true;
   codec.CompressMode = item.CompressMode;
   codec.InputStream = in.get();
   codec.OutputStream = &out;
-  HookInUse progress(hook);
   try {
     codec.Compress();
   } catch (const Exception& failure) {
@@ -140,8 +138,9 @@ void PackItem(Tlzrw1& codec, TStream& out, const ArchiveItem& item,
 
 void PackItem(Tlzrw1& codec, LimitedOutput& out, const ArchiveItem& item,
               const std::function<void()>& hook) {
+  HookInUse progress(hook);
   try {
-    PackItem(codec, static_cast<TStream&>(out), item, hook);
+    PackItem(codec, static_cast<TStream&>(out), item);
   } catch (const EArchiveError&) {
     if (out.Reached()) WouldReachLimit(item);
     throw;
@@ -166,8 +165,8 @@ int64_t WriteCheckedArchive(TStream& out, const ByteSource& image,
   std::unique_ptr<PackingPipeline> pipeline;
   if (jobs > 1) {
     pipeline = std::make_unique<PackingPipeline>(
-        items, jobs, [](Tlzrw1& codec, const ArchiveItem& item, TStream& packed,
-                        const std::function<void()>& hook) { PackItem(codec, packed, item, hook); });
+        items, jobs,
+        [](Tlzrw1& codec, const ArchiveItem& item, TStream& packed) { PackItem(codec, packed, item); });
   }
 
   Tlzrw1 codec;

@@ -11,7 +11,7 @@
 
 namespace stowaway {
 
-thread_local std::function<void()> ProgressHook;
+std::function<void()> ProgressHook;
 
 Tlzrw1::Tlzrw1() : LzhCodec(std::make_unique<TLZH>()), LzrCodec(std::make_unique<TLZR>()) {}
 

@@ -46,10 +46,9 @@ inline constexpr int32_t BlockSize = 32768;
 // longer than the data it codes.
 inline constexpr int32_t IoBufferSize = BlockSize + 16;
 
-// Called at every progress point of every component on the thread, after
-// the component has published its counts in BytesRead and BytesWritten. One
-// per thread, so that streams can be packed on several threads at once.
-extern thread_local std::function<void()> ProgressHook;
+// Called at every progress point of every component in the process, after
+// the component has published its counts in BytesRead and BytesWritten.
+extern std::function<void()> ProgressHook;
 
 // Puts a progress hook in place for the time of one operation; the hook in
 // place before comes back afterwards, also when the operation fails.

@@ -111,7 +111,7 @@ TEST(ParallelPack, HoldsAtMostTwoStreamsPerJob) {
   std::atomic<int> started{0};
   std::atomic<int> taken{0};
   std::atomic<int> most{0};
-  const auto pack = [&](Tlzrw1&, const ArchiveItem& item, TStream& out, const std::function<void()>&) {
+  const auto pack = [&](Tlzrw1&, const ArchiveItem& item, TStream& out) {
     const int held = ++started - taken;
     for (int seen = most; held > seen && !most.compare_exchange_weak(seen, held);) {
     }
