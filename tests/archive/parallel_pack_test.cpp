@@ -1,6 +1,7 @@
 // Packing entries on several threads: the same archive whatever the number
 // of threads, progress on the caller's thread with each entry's final counts
-// last, failures in entry order, and a bounded number of streams held.
+// last, and a bounded number of streams held (failures in entry order are in
+// writer_test).
 #include "archive/parallel_pack.h"
 
 #include <gtest/gtest.h>
@@ -10,14 +11,12 @@
 #include <thread>
 
 #include "archive/writer.h"
-#include "tests/support/faults.h"
 #include "tests/support/test_data.h"
 
 namespace stowaway {
 namespace {
 
 using testing::Bytes;
-using testing::FailureOf;
 
 std::vector<ArchiveItem> Mixed(testing::TempDir& dir) {
   std::vector<ArchiveItem> items;
@@ -69,39 +68,6 @@ TEST(ParallelPack, TheSameArchiveAndFinalCountsWhateverTheJobs) {
     }
     EXPECT_EQ(out.Data(), first) << jobs << " jobs";
     EXPECT_EQ(final_counts, first_final) << jobs << " jobs";
-  }
-}
-
-TEST(ParallelPack, FailsAtTheFirstEntryInOrderThatCannotBeWritten) {
-  // The sequential writer's limit test, with later entries still packing.
-  class FarSink final : public TStream {
-   public:
-    int32_t Read(void*, int32_t) override { return -1; }
-    int32_t Write(const void*, int32_t count) override {
-      position_ += count;
-      return count;
-    }
-    int64_t Seek(int64_t offset, SeekOrigin origin) override {
-      position_ = (origin == SeekOrigin::Current ? position_ : 0) + offset;
-      return position_;
-    }
-
-   private:
-    int64_t position_ = (int64_t{1} << 31) - 3000;
-  };
-  std::vector<ArchiveItem> items = {{"a", "", ByteSource::Memory({}), TCompressMode::Good},
-                                    {"big", "", ByteSource::Memory(testing::RandomBytes(5000, 1)),
-                                     TCompressMode::Good}};
-  for (int i = 0; i < 6; ++i) {
-    items.push_back({"later" + std::to_string(i), "",
-                     ByteSource::Memory(testing::TextLike(300000, i)), TCompressMode::Good});
-  }
-  for (int jobs : {1, 2, 4}) {
-    FarSink out;
-    EXPECT_EQ(FailureOf([&] { WriteArchive(out, ByteSource::Memory({'M', 'Z'}), items,
-                                           ArchiveLayout::FileNames, {}, jobs); }),
-              "EArchiveError: Archive would reach 2 GiB at entry big")
-        << jobs;
   }
 }
 
