@@ -75,8 +75,11 @@ clean:
 # it, a CSV file and a chart into $(BENCH). BENCH_ARGS go to the program, e.g.
 # BENCH_ARGS='--only good,zlib6' or BENCH_ARGS=--quick.
 BENCH := $(BUILD)/bench
+# Then installers of the corpus against NSIS and makeself (bench/installers.sh),
+# INSTALLER_ROUNDS rotated rounds, with the two build trees.
+INSTALLER_ROUNDS ?= 5
 .PHONY: bench
-bench:
+bench: build
 	@cmake/install-deps.sh bench
 	@bench/corpus.sh $(BENCH)/corpus
 	@cmake -S . -B $(BENCH) -G Ninja -DCMAKE_BUILD_TYPE=Release \
@@ -85,3 +88,4 @@ bench:
 	@$(BENCH)/bin/stowaway_bench --corpus $(BENCH)/corpus \
 	  --manifest bench/corpus.manifest --out $(BENCH) $(BENCH_ARGS)
 	@/usr/bin/python3 bench/chart.py $(BENCH)/results.csv $(BENCH)/throughput.png
+	@bench/installers.sh $(NATIVE) $(WIN32) $(BENCH) $(INSTALLER_ROUNDS)

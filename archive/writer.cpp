@@ -1,5 +1,6 @@
 #include "archive/writer.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <utility>
@@ -9,6 +10,7 @@
 #include "archive/errors.h"
 #include "archive/integrity.h"
 #include "archive/names.h"
+#include "archive/parallel_pack.h"
 #include "compression/bytes.h"
 
 namespace stowaway {
@@ -112,19 +114,18 @@ void CopyImage(LimitedOutput& out, const ByteSource& image) {
   }
 }
 
-// Packs item into out; returns the SHA-256 of its bytes.
-Sha256Digest PackItem(Tlzrw1& codec, LimitedOutput& out, const ArchiveItem& item,
-                      const std::function<void()>& hook) {
+// Packs item into out (the archive, or a stream of the item's own while
+// others are packed); returns the SHA-256 of its bytes.
+Sha256Digest PackItem(Tlzrw1& codec, TStream& out, const ArchiveItem& item) {
   const std::unique_ptr<TStream> in = OpenSource(item.Content);
   THashingStream hashed(*in);
+  codec.UseStream = true;
   codec.CompressMode = item.CompressMode;
   codec.InputStream = &hashed;
   codec.OutputStream = &out;
-  HookInUse progress(hook);
   try {
     codec.Compress();
   } catch (const Exception& failure) {
-    if (out.Reached()) WouldReachLimit(item);
     throw EArchiveError("Cannot pack " + item.FileName + ": " + failure.Message());
   }
   if (hashed.Hashed() != in->Size()) {
@@ -139,17 +140,47 @@ int32_t FillerSize(int64_t end) {
   return static_cast<int32_t>((SigningAlignment - end % SigningAlignment) % SigningAlignment);
 }
 
+Sha256Digest PackItem(Tlzrw1& codec, LimitedOutput& out, const ArchiveItem& item,
+                      const std::function<void()>& hook) {
+  HookInUse progress(hook);
+  try {
+    return PackItem(codec, static_cast<TStream&>(out), item);
+  } catch (const EArchiveError&) {
+    if (out.Reached()) WouldReachLimit(item);
+    throw;
+  }
+}
+
+// A stream packed on another thread, into the archive.
+void CopyPacked(LimitedOutput& out, const std::vector<uint8_t>& packed, const ArchiveItem& item) {
+  constexpr size_t Piece = size_t{1} << 20;
+  for (size_t at = 0; at < packed.size(); at += Piece) {
+    const auto count = static_cast<int32_t>(std::min(Piece, packed.size() - at));
+    WriteAll(out, packed.data() + at, count, "entry " + item.FileName);
+  }
+}
+
 int64_t WriteCheckedArchive(TStream& out, const ByteSource& image,
-                            const std::vector<ArchiveItem>& items, const PackProgress& progress) {
+                            const std::vector<ArchiveItem>& items, const PackProgress& progress,
+                            int jobs) {
   LimitedOutput archive(out);
   const int64_t first = archive.At();
   CopyImage(archive, image);
-
-  Tlzrw1 codec;
-  codec.UseStream = true;
-  std::vector<uint8_t> trailer(items.size() * DirectoryEntrySize + EntryCountSize);
   IntegrityBlock hashes;
   hashes.EntryHashes.resize(items.size());
+  std::vector<Sha256Digest>& entry_hashes = hashes.EntryHashes;
+  std::unique_ptr<PackingPipeline> pipeline;
+  if (jobs > 1) {
+    // Each thread writes the hash of its own entry, which the writer reads
+    // only once it has taken that entry's stream.
+    pipeline = std::make_unique<PackingPipeline>(
+        items, jobs, [&](Tlzrw1& codec, const ArchiveItem& item, TStream& packed) {
+          entry_hashes[static_cast<size_t>(&item - items.data())] = PackItem(codec, packed, item);
+        });
+  }
+
+  Tlzrw1 codec;
+  std::vector<uint8_t> trailer(items.size() * DirectoryEntrySize + EntryCountSize);
   for (size_t i = 0; i < items.size(); ++i) {
     const ArchiveItem& item = items[i];
     const auto index = static_cast<int32_t>(i);
@@ -160,10 +191,12 @@ int64_t WriteCheckedArchive(TStream& out, const ByteSource& image,
     entry.StoredPath = item.StoredPath;
     if (item.IsFolder()) {
       if (progress) progress(index, 0, 0);
+    } else if (pipeline) {
+      CopyPacked(archive, pipeline->Take(i, progress), item);
     } else {
       std::function<void()> hook;
       if (progress) hook = [&] { progress(index, codec.BytesRead, codec.BytesWritten); };
-      hashes.EntryHashes[i] = PackItem(codec, archive, item, hook);
+      entry_hashes[i] = PackItem(codec, archive, item, hook);
     }
     entry.EndOffset = static_cast<int32_t>(archive.At());
     EncodeDirectoryEntry(entry, trailer.data() + i * DirectoryEntrySize);
@@ -242,18 +275,18 @@ void CheckArchiveItems(const ByteSource& image, const std::vector<ArchiveItem>& 
 }
 
 int64_t WriteArchive(TStream& out, const ByteSource& image, const std::vector<ArchiveItem>& items,
-                     ArchiveLayout layout, const PackProgress& progress) {
+                     ArchiveLayout layout, const PackProgress& progress, int jobs) {
   CheckArchiveItems(image, items, layout);
-  return WriteCheckedArchive(out, image, items, progress);
+  return WriteCheckedArchive(out, image, items, progress, jobs);
 }
 
 int64_t WriteArchiveFile(const std::string& path, const ByteSource& image,
                          const std::vector<ArchiveItem>& items, ArchiveLayout layout,
-                         const PackProgress& progress) {
+                         const PackProgress& progress, int jobs) {
   CheckArchiveItems(image, items, layout);
   auto out = std::make_unique<TFileStream>(path, TFileStream::Mode::Create);
   try {
-    return WriteCheckedArchive(*out, image, items, progress);
+    return WriteCheckedArchive(*out, image, items, progress, jobs);
   } catch (...) {
     out.reset();
     Files().Delete(path);

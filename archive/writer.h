@@ -100,15 +100,18 @@ void CheckArchiveItems(const ByteSource& image, const std::vector<ArchiveItem>& 
 //   "Cannot pack %s: " followed by the component's message
 //   "Cannot pack %s: it changed while it was read"
 // and leaves out as far as it got. Uses ProgressHook while packing and
-// restores it afterwards.
+// restores it afterwards. With jobs above 1 that many threads pack entries
+// ahead (see parallel_pack.h): the bytes are the same, progress comes on
+// the calling thread but for several entries at once, and their points
+// may be merged.
 int64_t WriteArchive(TStream& out, const ByteSource& image, const std::vector<ArchiveItem>& items,
-                     ArchiveLayout layout, const PackProgress& progress = {});
+                     ArchiveLayout layout, const PackProgress& progress = {}, int jobs = 1);
 
 // WriteArchive into the file at path, created (or truncated) once the checks
 // have passed, and deleted again when writing fails. Raises, besides,
 // EFCreateError "Cannot create file %s".
 int64_t WriteArchiveFile(const std::string& path, const ByteSource& image,
                          const std::vector<ArchiveItem>& items, ArchiveLayout layout,
-                         const PackProgress& progress = {});
+                         const PackProgress& progress = {}, int jobs = 1);
 
 }  // namespace stowaway

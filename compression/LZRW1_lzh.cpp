@@ -1,9 +1,20 @@
 // The component's side of the LZH codec: its block-buffered byte source and
 // sink, and the LZH branches of Decompress and Compress.
 #include "compression/LZRW1.h"
+
+#include <limits>
+
 #include "compression/lzh.h"
 
 namespace stowaway {
+
+namespace {
+
+[[noreturn]] void RaiseSizesDiffer() {
+  throw ELzrw1Exception("Lzrw1 (LZH decompression) : Original and compressed sizes do not match !");
+}
+
+}  // namespace
 
 // Loads the input buffer BlockSize bytes at a time, with a progress point
 // after each load. At the end of the input every request reads again, and
@@ -36,9 +47,10 @@ class Tlzrw1::LzhBlockReader final : public LzhSource {
 
 // Collects the output in the output buffer and writes it out BlockSize bytes
 // at a time, each block when the next byte arrives, with a progress point.
+// A block that would take WriteTotal past the limit is refused unwritten.
 class Tlzrw1::LzhBlockWriter final : public LzhSink {
  public:
-  explicit LzhBlockWriter(Tlzrw1& owner) : owner_(owner) {
+  LzhBlockWriter(Tlzrw1& owner, int32_t limit) : owner_(owner), limit_(limit) {
     Next = owner_.OutBuffer.get();
     End = Next + BlockSize;
   }
@@ -59,27 +71,28 @@ class Tlzrw1::LzhBlockWriter final : public LzhSink {
  private:
   void WriteOut() {
     const auto pending = static_cast<int32_t>(Next - owner_.OutBuffer.get());
+    if (pending > limit_ - owner_.WriteTotal) RaiseSizesDiffer();
     owner_.IoCount = owner_.WriteOutput(owner_.OutBuffer.get(), pending);
     owner_.CheckWrite(owner_.IoCount, pending);
     owner_.WriteTotal += owner_.IoCount;
   }
 
   Tlzrw1& owner_;
+  int32_t limit_;
 };
 
 void Tlzrw1::DecompressLzh(int32_t original_size) {
   LzhBlockReader reader(*this);
-  LzhBlockWriter writer(*this);
+  // The last match may run past the size; what it adds is never written.
+  LzhBlockWriter writer(*this, original_size);
   LzhCodec->DecodeStream(original_size, reader, writer);
   writer.Finish();
-  if (WriteTotal != original_size) {
-    throw ELzrw1Exception("Lzrw1 (LZH decompression) : Original and compressed sizes do not match !");
-  }
+  if (WriteTotal != original_size) RaiseSizesDiffer();
 }
 
 void Tlzrw1::CompressLzh() {
   LzhBlockReader reader(*this);
-  LzhBlockWriter writer(*this);
+  LzhBlockWriter writer(*this, std::numeric_limits<int32_t>::max());
   LzhCodec->EncodeStream(reader, writer);
   writer.Finish();
 }

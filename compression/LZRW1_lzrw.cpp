@@ -16,6 +16,10 @@ namespace {
   throw ELzrw1Exception("Lzrw1 (decompression LZRW1/KH) : corrupt compressed block !");
 }
 
+[[noreturn]] void RaiseSizesDiffer() {
+  throw ELzrw1Exception("Lzrw1 (decompression LZRW1/KH) : Original and compressed sizes do not match !");
+}
+
 }  // namespace
 
 void Tlzrw1::LzrwDecompressBlocks(int32_t original_size) {
@@ -33,15 +37,17 @@ void Tlzrw1::LzrwDecompressBlocks(int32_t original_size) {
     BlockOutLength = TLZR::DecompressBlock(InBuffer.get(), OutBuffer.get(),
                                            static_cast<uint16_t>(BlockInLength));
     if (BlockOutLength == LzrwCorruptBlock) RaiseCorruptBlock();
+    // A few bytes of body can stand for megabytes of output: a block that
+    // would take the output past the header's size is never written, so
+    // disk use stays within what the stream declares.
+    if (BlockOutLength > original_size - WriteTotal) RaiseSizesDiffer();
 
     IoCount = WriteOutput(OutBuffer.get(), BlockOutLength);
     CheckWrite(IoCount, BlockOutLength);
     WriteTotal += IoCount;
     ProgressPoint();
   }
-  if (WriteTotal != original_size) {
-    throw ELzrw1Exception("Lzrw1 (decompression LZRW1/KH) : Original and compressed sizes do not match !");
-  }
+  if (WriteTotal != original_size) RaiseSizesDiffer();
 }
 
 void Tlzrw1::LzrwCompressBlocks() {

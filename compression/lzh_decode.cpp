@@ -96,7 +96,9 @@ void TLZH::DecodeStream(int32_t size, LzhSource& reader, LzhSink& writer) {
   const auto& offsets = lzh_offsets::kTables;
 
   int r = InitialFill;
-  for (int32_t count = 0; count < size;) {
+  // Counted down: a last match past a size near the top of the range must
+  // not overflow the count.
+  for (int32_t remaining = size; remaining > 0;) {
     int p = t.HuffChild[RootIndex];
     while (p < NodeCount) p = t.HuffChild[p + bits.ReadBit()];
     const int symbol = p - NodeCount;
@@ -108,7 +110,7 @@ void TLZH::DecodeStream(int32_t size, LzhSource& reader, LzhSink& writer) {
       writer.Put(byte);
       t.Window[r] = byte;
       r = (r + 1) & (WindowSize - 1);
-      ++count;
+      --remaining;
       continue;
     }
 
@@ -140,7 +142,7 @@ void TLZH::DecodeStream(int32_t size, LzhSource& reader, LzhSink& writer) {
         r = (r + 1) & (WindowSize - 1);
       }
     }
-    count += length;
+    remaining -= length;
   }
 }
 

@@ -223,8 +223,16 @@ class Win32WindowSystem final : public WindowSystem {
 
   void StopTimer(WindowHandle window, uintptr_t id) override { ::KillTimer(ToHwnd(window), id); }
 
+  // A search asks the window server for the title of every top-level window
+  // ahead of the one it finds; the window found last costs one question while
+  // it still exists under that title, so it is asked about first.
   WindowHandle FindWindowByTitle(const std::string& title) override {
-    return ToWindowHandle(::FindWindowA(nullptr, title.c_str()));
+    if (found_ != nullptr && found_title_ == title && HasTitle(found_, title)) {
+      return ToWindowHandle(found_);
+    }
+    found_ = ::FindWindowA(nullptr, title.c_str());
+    found_title_ = title;
+    return ToWindowHandle(found_);
   }
 
   LResult Send(WindowHandle window, uint32_t message, WParam wparam, LParam lparam) override {
@@ -238,6 +246,17 @@ class Win32WindowSystem final : public WindowSystem {
 
  private:
   HANDLE started_ = nullptr;  // the process of the program started last
+  // Compared as the search compares titles: without regard to case. A window
+  // that no longer exists has no title.
+  static bool HasTitle(HWND window, const std::string& title) {
+    char text[258] = {};
+    if (title.size() + 2 > sizeof text) return false;
+    const int length = ::GetWindowTextA(window, text, static_cast<int>(title.size()) + 2);
+    return length == static_cast<int>(title.size()) && ::lstrcmpiA(text, title.c_str()) == 0;
+  }
+
+  HWND found_ = nullptr;
+  std::string found_title_;
 };
 
 }  // namespace

@@ -276,10 +276,20 @@ TEST_F(WriterRoundTrip, StaysBelow2GiB) {
            {Item("a", {}), Item("big", testing::RandomBytes(5000, 1)), Item("c", {})},
            "Archive would reach 2 GiB at entry big"},
       };
-  for (const auto& [from, image, items, message] : cases) {
-    FarSink out(from);
-    EXPECT_EQ(FailureOf([&] { WriteArchive(out, image, items, FileNames); }),
-              "EArchiveError: " + message);
+  // Packed on several threads too, with later entries still being packed.
+  std::vector<ArchiveItem> later = std::get<2>(cases.back());
+  for (int i = 0; i < 6; ++i) later.push_back(Item("later" + std::to_string(i), testing::TextLike(300000, i)));
+  for (int jobs : {1, 2, 4}) {
+    for (const auto& [from, image, items, message] : cases) {
+      FarSink out(from);
+      EXPECT_EQ(FailureOf([&] { WriteArchive(out, image, items, FileNames, {}, jobs); }),
+                "EArchiveError: " + message)
+          << jobs << " jobs";
+    }
+    FarSink out(Limit - 3000);
+    EXPECT_EQ(FailureOf([&] { WriteArchive(out, Image, later, FileNames, {}, jobs); }),
+              "EArchiveError: Archive would reach 2 GiB at entry big")
+        << jobs << " jobs";
   }
   // Room for 2 + 10 + 84 (the integrity block) + 428 + 4 bytes, and the end
   // on a multiple of 8.

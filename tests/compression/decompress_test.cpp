@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "compression/bytes.h"
 #include "tests/compression/observe.h"
 #include "tests/support/faults.h"
 
@@ -48,6 +49,31 @@ TEST(StreamMode, WhatIsNoPackedStreamIsRefusedAndTheCountsStay) {
   EXPECT_EQ(out.Data().size(), 50000u) << "nothing written";
   EXPECT_EQ(codec.BytesRead, read);
   EXPECT_EQ(codec.BytesWritten, 50000);
+}
+
+TEST(StreamMode, NothingIsWrittenPastTheDeclaredSize) {
+  // A run of zeros packs to a few bytes a block: repeated, they stand for far
+  // more output than a hostile header declares.
+  const Bytes zeros(32768, 0);
+  const Bytes fast = testing::Packed(zeros, TCompressMode::Fast);
+  const size_t block = fast.size() - 8 - 3;  // the full block before the empty one
+  Bytes bomb(fast.begin(), fast.begin() + 8);
+  StoreLE32(bomb.data() + 4, 100);
+  for (int k = 0; k < 300; ++k) bomb.insert(bomb.end(), fast.begin() + 8, fast.begin() + 8 + block);
+  bomb.insert(bomb.end(), fast.end() - 3, fast.end());
+  testing::Observed seen = testing::Observe(testing::Operation::Decompress, TCompressMode::Fast, bomb);
+  EXPECT_EQ(seen.outcome,
+            "ELzrw1Exception: Lzrw1 (decompression LZRW1/KH) : Original and compressed sizes do not match !");
+  EXPECT_EQ(seen.output.size(), 0u);
+  EXPECT_EQ(seen.input_position, static_cast<int64_t>(8 + block)) << "refused at its first block";
+
+  // LZH: the last match carries the output past the size.
+  Bytes good = testing::Packed(Bytes(100000, 0), TCompressMode::Good);
+  StoreLE32(good.data() + 4, 1001);
+  seen = testing::Observe(testing::Operation::Decompress, TCompressMode::Good, good);
+  EXPECT_EQ(seen.outcome,
+            "ELzrw1Exception: Lzrw1 (LZH decompression) : Original and compressed sizes do not match !");
+  EXPECT_EQ(seen.output.size(), 0u);
 }
 
 TEST(FileMode, FailuresInTheTransferDeleteTheOutput) {

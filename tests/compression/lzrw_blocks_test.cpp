@@ -48,16 +48,19 @@ TEST(LzrwBlockLoops, ProgressPointAfterEveryBlock) {
             (ProgressPoints{{8 + 32771, 32768}, {8 + 2 * 32771, 65536}, {total, 65536}, {total, 65536}}));
 }
 
-TEST(LzrwBlockLoops, SizeMismatchAfterAllBlocksAreWritten) {
+TEST(LzrwBlockLoops, SizeMismatchWritesNoBlockPastTheSize) {
   const Bytes input = testing::TextLike(40000, 3);
   const Bytes packed = testing::Packed(input, TCompressMode::Fast);
   const Bytes body(packed.begin() + 8, packed.end());
-  for (int32_t size : {39999, 40001, 0, -1}) {
+  // Every block that fits in the size is written; the one that would pass it is not.
+  const std::pair<int32_t, size_t> cases[] = {{40001, 40000}, {39999, 32768}, {32768, 32768},
+                                              {32767, 0},     {0, 0},         {-1, 0}};
+  for (const auto& [size, written] : cases) {
     const Observed seen = Unpack(Stream(size, body));
     EXPECT_EQ(seen.outcome,
               "ELzrw1Exception: Lzrw1 (decompression LZRW1/KH) : Original and compressed sizes do not match !")
         << size;
-    EXPECT_EQ(seen.output, input);
+    EXPECT_EQ(seen.output, Bytes(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(written))) << size;
   }
 }
 

@@ -136,7 +136,8 @@ TEST(LzrwGolden, CutAndAlteredBodies) {
       lines.insert(lines.end(), line.begin(), line.end());
     }
   }
-  EXPECT_EQ(Hash(lines), "29385:2d26b0b3ed17a15d");
+  // One altered size field: its last block would pass the size and is not written.
+  EXPECT_EQ(Hash(lines), "29385:8ce46b7b6518931e");
 }
 
 TEST(LzrwGolden, CompressBlock) {

@@ -145,6 +145,11 @@ TEST_F(Packing, SameInputsGiveTheSameBytesWhateverTheFilesystemOrder) {
   EXPECT_EQ(Read("first.exe"), Read("second.exe"));
   // Sorted by bytes: capitals first.
   EXPECT_EQ(EntryNames("first.exe")[1], "Z.txt @ Z.txt");
+  // Nor on how many files are packed at once.
+  for (const std::string jobs : {"1", "3", "16"}) {
+    ASSERT_EQ(Pack("jobs" + jobs + ".exe", {"--tree", "--mode", "auto", "--jobs", jobs, "one/."}).status, 0);
+    EXPECT_EQ(Read("jobs" + jobs + ".exe"), Read("first.exe")) << jobs << " jobs";
+  }
 }
 
 TEST_F(Packing, RefusesNamesTheInstallerOrWindowsCannotTake) {
@@ -257,6 +262,9 @@ TEST_F(Packing, RefusesCommandLinesAndProgramsItCannotUse) {
        "stowaway pack: --threshold only applies to --mode auto\nTry 'stowaway pack --help'.\n"},
       {{"pack", "-o", "i.exe", "--front-end", "setup.exe", "--mode", "auto", "--threshold", "101"}, 2,
        "stowaway pack: --threshold needs a whole number from 0 to 100, not '101'\n"
+       "Try 'stowaway pack --help'.\n"},
+      {{"pack", "-o", "i.exe", "--front-end", "setup.exe", "--jobs", "0", "p"}, 2,
+       "stowaway pack: --jobs needs a whole number from 1 to 64, not '0'\n"
        "Try 'stowaway pack --help'.\n"},
       {{"pack", "-o", "i.exe", "--stub", "stub.exe", "--front-end", "notes.txt", "p"}, 1,
        "stowaway pack: notes.txt: not a Windows program (it does not begin with \"MZ\"); "

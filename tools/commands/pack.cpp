@@ -1,10 +1,13 @@
 // stowaway pack: an installer from the unpacker, a front-end and files.
+#include <algorithm>
+#include <cctype>
 #include <iostream>
 #include <map>
 #include <set>
 
 #include "archive/directory.h"
 #include "archive/names.h"
+#include "archive/parallel_pack.h"
 #include "archive/writer.h"
 #include "platform/folder.h"
 #include "tools/cli/codec_choice.h"
@@ -43,6 +46,8 @@ sorted order.
                              the fast codec shrinks below N percent
                              (0 to 100; default 40)
       --tree                 keep the folders (see below)
+      --jobs N               pack N files at once (default: one for each
+                             processor); the installer is the same for any N
   -f, --force                replace OUT.exe if it exists
   -q, --quiet                print nothing but errors
   -h, --help                 show this help
@@ -79,6 +84,8 @@ unpacker named decides (--elevation is refused with it).
 )";
 
 constexpr char Name[] = "pack";
+// Each job holds up to two packed files in memory.
+constexpr int MaxJobs = 64;
 
 // One entry of the installer, with where its bytes come from.
 struct PlannedEntry {
@@ -230,7 +237,20 @@ struct Request {
   bool quiet = false;
   std::optional<SetupRequest> setup;  // the setup program instead of a front-end
   bool force = false;
+  int jobs = 1;
 };
+
+int ReadJobs(const Arguments& arguments) {
+  if (!arguments.Has("jobs")) return DefaultPackJobs();
+  const std::string text = arguments.Value("jobs");
+  const bool digits = !text.empty() && text.size() <= 3 &&
+                      std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
+  if (!digits || std::stoi(text) < 1 || std::stoi(text) > MaxJobs) {
+    throw EUsage("--jobs needs a whole number from 1 to " + std::to_string(MaxJobs) + ", not '" +
+                 text + "'");
+  }
+  return std::stoi(text);
+}
 
 Request ReadRequest(const Arguments& arguments) {
   Request request;
@@ -247,6 +267,7 @@ Request ReadRequest(const Arguments& arguments) {
   request.tree = arguments.Has("tree");
   request.quiet = arguments.Has("quiet");
   request.force = arguments.Has("force");
+  request.jobs = ReadJobs(arguments);
   request.stub = arguments.Has("stub") ? arguments.Value("stub") : FindDefaultStub(request.elevation);
   RequireProgram(request.stub, "--stub", "the unpacker the installer is built on");
   if (!request.setup) {
@@ -299,7 +320,6 @@ struct Written {
 Written WriteInstaller(Request& request, std::vector<PlannedEntry>& entries) {
   Written written;
   std::vector<ArchiveItem> items;
-  std::vector<int64_t> before(entries.size());
   std::vector<std::string> shown(entries.size());
   std::vector<int> files_before(entries.size());
   int files = 0;
@@ -312,7 +332,6 @@ Written WriteInstaller(Request& request, std::vector<PlannedEntry>& entries) {
   }
   if (request.setup) SettleSetupProgram(*request.setup, entries);
   for (size_t i = 0; i < entries.size(); ++i) {
-    before[i] = written.source_size;
     written.source_size += entries[i].size;
     shown[i] = Shown(FileNamePart(entries[i].item.FileName));
     items.push_back(entries[i].item);
@@ -321,16 +340,20 @@ Written WriteInstaller(Request& request, std::vector<PlannedEntry>& entries) {
   std::vector<std::pair<int32_t, int32_t>> counts(entries.size());  // read, written
   ProgressBar bar("packing", written.source_size, files, request.quiet);
   OutputFile out(request.output, request.force, InterruptNotice(Name, request.output));
+  // Several files move at once with more than one job: the bar shows all
+  // that was read.
+  int64_t read_so_far = 0;
   const auto progress = [&](int32_t index, int32_t bytes_read, int32_t bytes_written) {
     const auto at = static_cast<size_t>(index);
+    read_so_far += bytes_read - counts[at].first;
     counts[at] = {bytes_read, bytes_written};
-    bar.Show(before[at] + bytes_read, files_before[at], shown[at]);
+    bar.Show(read_so_far, files_before[at], shown[at]);
   };
   try {
     written.size = WriteArchive(out.Stream(), ByteSource::File(request.stub), items,
                                 request.tree || request.setup ? ArchiveLayout::StoredPaths
                                                               : ArchiveLayout::FileNames,
-                                progress);
+                                progress, request.jobs);
   } catch (const Exception& failure) {
     const std::string& reason = out.Stream().WriteFailure();
     if (!reason.empty()) throw EToolFailure("cannot write " + request.output + ": " + reason);
@@ -380,6 +403,7 @@ Command PackCommand() {
                    {"mode", 0, true},
                    {"threshold", 0, true},
                    {"tree", 0, false},
+                   {"jobs", 0, true},
                    {"force", 'f', false}},
                   Run};
   const std::vector<OptionSpec> setup = SetupOptions();
