@@ -79,6 +79,9 @@ class Tlzrw1 {
   std::string OutputFile;
   TCompressMode CompressMode = TCompressMode::Good;
   int32_t Threshold = 40;  // percentage used by Advise
+  // Threads the LZH encoder may use to find matches (Good mode); the packed
+  // bytes, progress points and failures are the same whatever the number.
+  int32_t EncoderThreads = 1;
   TStream* InputStream = nullptr;   // not owned
   TStream* OutputStream = nullptr;  // not owned
 

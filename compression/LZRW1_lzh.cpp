@@ -93,6 +93,7 @@ void Tlzrw1::DecompressLzh(int32_t original_size) {
 void Tlzrw1::CompressLzh() {
   LzhBlockReader reader(*this);
   LzhBlockWriter writer(*this, std::numeric_limits<int32_t>::max());
+  LzhCodec->EncoderThreads = EncoderThreads;
   LzhCodec->EncodeStream(reader, writer);
   writer.Finish();
 }

@@ -36,10 +36,14 @@ class LzhSource {
   // Delivers one byte; false when the input has ended. Every request made
   // after the end tries to read again.
   bool Get(uint8_t& byte) {
-    if (Next == End && !Refill()) return false;
+    if (!Fetch()) return false;
     byte = *Next++;
     return true;
   }
+
+  // Makes sure that a byte is buffered, loading a block when none is: what
+  // Get does before it takes one. False when the input has ended.
+  bool Fetch() { return Next != End || Refill(); }
 
   const uint8_t* Next = nullptr;
   const uint8_t* End = nullptr;
@@ -84,6 +88,10 @@ class TLZH {
   // with zero bits.
   void EncodeStream(LzhSource& reader, LzhSink& writer);
 
+  // Threads that EncodeStream may use to find matches; the body is the same
+  // whatever the number.
+  int EncoderThreads = 1;
+
   // The adaptive model, shared by both directions; public so that tests can
   // drive it. AllocTables gives fresh tables (all zero), FreeTables releases
   // them; the other steps need the tables.
@@ -96,13 +104,10 @@ class TLZH {
   std::string SymbolCode(int symbol) const;
 
  private:
-  // The seven tables; one allocation per stream.
+  // The decoder's window and the model; one allocation per stream. The
+  // encoder's window is its match tree's.
   struct Tables {
-    // The ring, then a mirror of positions 0 to 58 for the encoder.
-    uint8_t Window[WindowSize + MaxMatch - 1];
-    int16_t MatchLeft[WindowSize + 1];
-    int16_t MatchParent[WindowSize + 1];
-    int16_t MatchRight[WindowSize + 1 + 256];  // 4097 + b: root of b's tree
+    uint8_t Window[WindowSize];
     uint16_t HuffWeight[NodeCount + 4];        // 627 on: sentinels above all
     int16_t HuffParent[NodeCount + SymbolCount];  // 627 + s: leaf of s
     int16_t HuffChild[NodeCount];  // first child, or symbol + 627 for a leaf
@@ -122,13 +127,6 @@ class TLZH {
   // Encoder steps. Tests drive EncodeSymbol and EncodeOffset directly
   // through LzhEncoderProbe, to reach codes no short input produces.
   friend class LzhEncoderProbe;
-  void ResetMatchTree();
-  void InsertString(int r);
-  // Publishes InsertString's best match, length * 4096 + (4095 - offset).
-  void SetMatch(int best);
-  void RemoveString(int p);
-  // Hangs q (or NoNode) where p hung, and takes p out of the tree.
-  void TakePlace(int q, int p);
   void WriteBits(LzhSink& writer, int n, uint16_t code);
   void EncodeSymbol(LzhSink& writer, int symbol);
   void EncodeOffset(LzhSink& writer, int offset);
@@ -139,9 +137,6 @@ class TLZH {
   // Bit writer.
   uint8_t OutBitCount = 0;
   uint16_t OutBits = 0;
-  // Result of the last InsertString.
-  int16_t MatchOffset = 0;
-  int16_t MatchLength = 0;
 };
 
 }  // namespace stowaway

@@ -21,8 +21,6 @@ TLZH::~TLZH() = default;
 void TLZH::AllocTables() {
   OutBitCount = 0;
   OutBits = 0;
-  MatchOffset = 0;
-  MatchLength = 0;
   // Value-initialised: window bytes that are never written read as zero.
   T.reset(new (std::nothrow) Tables());
   if (!T) throw ElzhException("LZH : Cannot get memory for dictionary tables");

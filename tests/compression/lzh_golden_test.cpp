@@ -47,11 +47,16 @@ const std::string CutOff =
     "ELzrw1Exception: Lzrw1 (LZH decompression) : compressed data ends before the original size "
     "is reached !";
 
-Observed Observe(Operation operation, TStream& in) { return testing::Observe(operation, TCompressMode::Good, in); }
-
-Observed Observe(Operation operation, const Bytes& input) {
-  return testing::Observe(operation, TCompressMode::Good, input);
+Observed Observe(Operation operation, TStream& in, int encoder_threads = 1) {
+  return testing::Observe(operation, TCompressMode::Good, in, encoder_threads);
 }
+
+Observed Observe(Operation operation, const Bytes& input, int encoder_threads = 1) {
+  return testing::Observe(operation, TCompressMode::Good, input, 0, encoder_threads);
+}
+
+// The encoder alone, and finding its matches on two and three threads.
+constexpr int EncoderThreadCounts[] = {1, 2, 3};
 
 // Text, program-like records, noise and long runs, each large enough for
 // many model rebuilds and, packed, several input blocks.
@@ -80,9 +85,11 @@ TEST(LzhGolden, Compress) {
       "ok 23658 | out 23658:7d6f0e2bf2db611c | points 35:70e4fe902396902d | in at 1048576",
       "ok 462087 | out 462087:02ea01a511277e8d | points 50:713fc497c189ab37 | in at 1049907",
   };
-  for (size_t k = 0; k < Kinds().size(); ++k) {
-    EXPECT_EQ(Observe(Operation::Compress, Kinds()[k].input).Line(), expected[k])
-        << Kinds()[k].name;
+  for (int threads : EncoderThreadCounts) {
+    for (size_t k = 0; k < Kinds().size(); ++k) {
+      EXPECT_EQ(Observe(Operation::Compress, Kinds()[k].input, threads).Line(), expected[k])
+          << Kinds()[k].name << " on " << threads << " threads";
+    }
   }
 }
 
@@ -94,9 +101,12 @@ TEST(LzhGolden, CompressFromAStreamThatReadsInSmallPieces) {
       "ok 23658 | out 23658:7d6f0e2bf2db611c | points 1925:3b1ef3fff753029c | in at 1048576",
       "ok 462087 | out 462087:02ea01a511277e8d | points 1639:ff282d577df7eed8 | in at 1049907",
   };
-  for (size_t k = 0; k < Kinds().size(); ++k) {
-    testing::ChoppyStream in(Kinds()[k].input, static_cast<uint32_t>(k), SmallPieces);
-    EXPECT_EQ(Observe(Operation::Compress, in).Line(), expected[k]) << Kinds()[k].name;
+  for (int threads : EncoderThreadCounts) {
+    for (size_t k = 0; k < Kinds().size(); ++k) {
+      testing::ChoppyStream in(Kinds()[k].input, static_cast<uint32_t>(k), SmallPieces);
+      EXPECT_EQ(Observe(Operation::Compress, in, threads).Line(), expected[k])
+          << Kinds()[k].name << " on " << threads << " threads";
+    }
   }
 }
 

@@ -58,9 +58,11 @@ struct Observed {
   }
 };
 
-inline Observed Observe(Operation operation, TCompressMode mode, TStream& in) {
+// encoder_threads: the LZH encoder's threads for finding matches.
+inline Observed Observe(Operation operation, TCompressMode mode, TStream& in, int encoder_threads = 1) {
   Tlzrw1 codec;
   TMemoryStream out;
+  codec.EncoderThreads = encoder_threads;
   codec.UseStream = true;
   codec.CompressMode = mode;
   codec.InputStream = &in;
@@ -81,10 +83,11 @@ inline Observed Observe(Operation operation, TCompressMode mode, TStream& in) {
   return seen;
 }
 
-inline Observed Observe(Operation operation, TCompressMode mode, const Bytes& input, int64_t start = 0) {
+inline Observed Observe(Operation operation, TCompressMode mode, const Bytes& input, int64_t start = 0,
+                        int encoder_threads = 1) {
   TMemoryStream in(input);
   in.Seek(start, SeekOrigin::Begin);
-  return Observe(operation, mode, in);
+  return Observe(operation, mode, in, encoder_threads);
 }
 
 inline Bytes Packed(const Bytes& input, TCompressMode mode) {

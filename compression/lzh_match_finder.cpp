@@ -1,0 +1,238 @@
+// The match finder's reading schedule, its workers and their steps.
+#include "compression/lzh_match_finder.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <functional>
+#include <new>
+#include <numeric>
+#include <system_error>
+
+#include "compression/errors.h"
+
+namespace stowaway {
+
+namespace {
+
+constexpr int PositionMask = WindowSize - 1;
+// Workers publish their progress at least this often, so that the encoder
+// never waits long for a match that has been found.
+constexpr int64_t StepBatch = 4096;
+// A first load smaller than this is taken for a small input, for which
+// starting threads would cost more than they save.
+constexpr int64_t LargeFirstLoad = 16384;
+// How much input goes by between two re-divisions of the trees among the
+// workers, by what each tree cost in the meantime.
+constexpr int64_t BalanceInterval = 1 << 18;
+
+[[noreturn]] void RaiseNoMemory() { throw ElzhException("LZH : Cannot get memory for dictionary tables"); }
+
+template <typename T>
+std::unique_ptr<T> Allocate() {
+  std::unique_ptr<T> made(new (std::nothrow) T());
+  if (!made) RaiseNoMemory();
+  return made;
+}
+
+template <typename T>
+std::unique_ptr<T[]> AllocateArray(int64_t count) {
+  std::unique_ptr<T[]> made(new (std::nothrow) T[static_cast<size_t>(count)]);
+  if (!made) RaiseNoMemory();
+  return made;
+}
+
+// Splits the first bytes among count trees so that each gets about the same
+// work: the largest costs first, each to the tree with the least so far.
+std::array<uint8_t, 256> Partition(const std::array<uint64_t, 256>& cost, int count) {
+  std::array<int, 256> order;
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return cost[a] > cost[b]; });
+  std::array<uint8_t, 256> owner{};
+  std::vector<uint64_t> load(static_cast<size_t>(count), 0);
+  for (int b : order) {
+    const auto lightest = std::min_element(load.begin(), load.end()) - load.begin();
+    owner[static_cast<size_t>(b)] = static_cast<uint8_t>(lightest);
+    load[static_cast<size_t>(lightest)] += cost[static_cast<size_t>(b)];
+  }
+  return owner;
+}
+
+}  // namespace
+
+LzhMatchFinder::LzhMatchFinder(LzhSource& source, int threads)
+    : source_(source), input_(AllocateArray<uint8_t>(Ring)) {
+  // The byte-at-a-time loop reads the first 60 bytes before anything else.
+  Load(MaxMatch);
+  StartWorkers(threads);
+}
+
+LzhMatchFinder::~LzhMatchFinder() { StopWorkers(); }
+
+void LzhMatchFinder::StopWorkers() {
+  if (!threaded_) return;
+  allowed_.store(-1, std::memory_order_release);
+  allowed_.notify_all();
+  for (const auto& worker : workers_) {
+    if (worker->thread.joinable()) worker->thread.join();
+  }
+  threaded_ = false;
+}
+
+void LzhMatchFinder::StartWorkers(int threads) {
+  const bool large = total_ < 0 && loaded_ >= LargeFirstLoad;
+  const bool threaded = large && threads > 1;
+  const int count = threaded ? std::min(threads, 64) : 1;
+  // Until the trees' own costs are known, a tree's inserts are taken to
+  // cost the log of its size each.
+  std::array<uint64_t, 256> seen{};
+  for (int64_t i = 0; i < loaded_; ++i) ++seen[input_[i]];
+  for (uint64_t& n : seen) n *= std::bit_width(n);
+  const std::array<uint8_t, 256> owner = Partition(seen, count);
+  for (int k = 0; k < count; ++k) {
+    std::array<bool, 256> owns;
+    for (int b = 0; b < 256; ++b) owns[static_cast<size_t>(b)] = owner[static_cast<size_t>(b)] == k;
+    AddWorker(owns);
+  }
+  if (!threaded) return;
+  threaded_ = true;
+  Publish();
+  try {
+    for (const auto& worker : workers_) worker->thread = std::thread(&LzhMatchFinder::Work, this, std::ref(*worker));
+  } catch (const std::system_error&) {
+    // No thread to be had: this thread finds every match itself.
+    StopWorkers();
+    workers_.clear();
+    std::array<bool, 256> all;
+    all.fill(true);
+    AddWorker(all);
+  }
+}
+
+void LzhMatchFinder::AddWorker(const std::array<bool, 256>& owns) {
+  workers_.push_back(Allocate<Worker>());
+  workers_.back()->matches = AllocateArray<uint32_t>(Ring);
+  workers_.back()->tree.Reset(owns);
+}
+
+void LzhMatchFinder::Load(int64_t count) {
+  while (loaded_ < count && total_ < 0) {
+    if (!source_.Fetch()) {
+      total_ = loaded_;
+      break;
+    }
+    // Positions before oldest_ are no longer needed; the ring holds the rest.
+    const int64_t room = oldest_ + Ring - loaded_;
+    const int64_t take = std::min<int64_t>(source_.End - source_.Next, room);
+    const int64_t at = loaded_ & RingMask;
+    const int64_t first = std::min(take, Ring - at);
+    std::memcpy(input_.get() + at, source_.Next, static_cast<size_t>(first));
+    std::memcpy(input_.get(), source_.Next + first, static_cast<size_t>(take - first));
+    source_.Next += take;
+    loaded_ += take;
+  }
+}
+
+int64_t LzhMatchFinder::StepsAllowed() const {
+  return total_ >= 0 ? total_ : std::max<int64_t>(0, loaded_ - (MaxMatch - 1));
+}
+
+void LzhMatchFinder::Publish() {
+  const int64_t allowed = StepsAllowed();
+  if (allowed == allowed_.load(std::memory_order_relaxed)) return;
+  shared_loaded_.store(loaded_, std::memory_order_relaxed);
+  allowed_.store(allowed, std::memory_order_release);
+  allowed_.notify_all();
+}
+
+void LzhMatchFinder::Advance(int64_t position) {
+  oldest_ = position;
+  // Having coded up to position, the byte-at-a-time loop has asked for every
+  // byte up to 59 past it.
+  if (loaded_ >= position + MaxMatch) return;
+  if (threaded_ && loaded_ >= next_balance_) Rebalance();
+  Load(position + MaxMatch);
+  if (threaded_) Publish();
+}
+
+void LzhMatchFinder::Rebalance() {
+  // The workers have run all they may and wait: their trees can move.
+  const int64_t allowed = allowed_.load(std::memory_order_relaxed);
+  std::array<uint64_t, 256> cost{};
+  std::vector<LzhMatchTree*> trees;
+  for (const auto& worker : workers_) {
+    for (int64_t done; (done = worker->done.load(std::memory_order_acquire)) < allowed;) {
+      worker->done.wait(done, std::memory_order_acquire);
+    }
+    for (int b = 0; b < 256; ++b) cost[static_cast<size_t>(b)] += worker->tree.Work()[static_cast<size_t>(b)];
+    trees.push_back(&worker->tree);
+  }
+  LzhMatchTree::Repartition(trees.data(), static_cast<int>(trees.size()), Partition(cost, static_cast<int>(trees.size())));
+  next_balance_ = loaded_ + BalanceInterval;
+}
+
+LzhMatchFinder::Match LzhMatchFinder::At(int64_t position) {
+  if (threaded_) {
+    for (const auto& worker : workers_) {
+      for (int64_t done; (done = worker->done.load(std::memory_order_acquire)) <= position;) {
+        worker->done.wait(done, std::memory_order_acquire);
+      }
+    }
+  } else if (workers_[0]->step <= position) {
+    Run(*workers_[0], StepsAllowed(), loaded_);
+  }
+  uint32_t found = 0;
+  for (const auto& worker : workers_) found |= worker->matches[position & RingMask];
+  const int64_t ahead = total_ >= 0 ? total_ - position : MaxMatch;
+  int length = static_cast<int>(std::min<int64_t>(found >> LzhMatchTree::LengthShift, ahead));
+  if (length <= MatchThreshold) length = 0;
+  return {length, static_cast<int>(found & LzhMatchTree::OffsetMask), input_[position & RingMask]};
+}
+
+void LzhMatchFinder::Work(Worker& worker) {
+  for (;;) {
+    int64_t allowed = allowed_.load(std::memory_order_acquire);
+    while (allowed >= 0 && allowed <= worker.step) {
+      allowed_.wait(allowed, std::memory_order_acquire);
+      allowed = allowed_.load(std::memory_order_acquire);
+    }
+    if (allowed < 0) return;
+    Run(worker, allowed, shared_loaded_.load(std::memory_order_relaxed));
+  }
+}
+
+void LzhMatchFinder::Run(Worker& worker, int64_t until, int64_t loaded) {
+  for (int64_t step = worker.step; step < until;) {
+    const int64_t end = std::min(until, step + StepBatch);
+    for (; step < end; ++step) Step(worker, step, loaded);
+    worker.step = step;
+    worker.done.store(step, std::memory_order_release);
+    if (threaded_) worker.done.notify_one();
+  }
+}
+
+void LzhMatchFinder::Step(Worker& worker, int64_t step, int64_t loaded) {
+  LzhMatchTree& tree = worker.tree;
+  int r;
+  if (step == 0) {
+    // The first bytes go behind the spaces, and the 60 positions before
+    // them, all keys of spaces, go into the tree nearest first.
+    const int64_t first = std::min<int64_t>(loaded, MaxMatch);
+    std::memcpy(tree.Window + InitialFill, input_.get(), static_cast<size_t>(first));
+    if (tree.Owns(InitialFill - 1)) {
+      for (int i = 1; i <= MaxMatch; ++i) tree.Insert(InitialFill - i);
+    }
+    r = InitialFill;
+  } else {
+    // The oldest position leaves, the byte 59 ahead (if the input has one)
+    // takes its place in the ring, and the next position goes in.
+    const int s = static_cast<int>((step - 1) & PositionMask);
+    tree.Remove(s);
+    const int64_t incoming = step + MaxMatch - 1;
+    if (incoming < loaded) tree.Store(s, input_[incoming & RingMask]);
+    r = static_cast<int>((step + InitialFill) & PositionMask);
+  }
+  worker.matches[step & RingMask] = tree.Owns(r) ? tree.Insert(r) : 0;
+}
+
+}  // namespace stowaway

@@ -1,0 +1,116 @@
+// Finds the LZH encoder's matches, position by position, ahead of the
+// encoder and on other threads where it can.
+//
+// Every position of the input is inserted into the match tree and every
+// position 4036 behind it removed again, whatever the encoder makes of the
+// matches; only the input decides that sequence of steps. So the trees can
+// be split by first byte among workers, each replaying every step on a tree
+// object and window of its own and recording the matches of the positions it
+// owns, while the encoder consumes them in order.
+//
+// Reading keeps the schedule of a finder that moves one position at a time
+// behind the encoder: a block is loaded only when the encoder has come so far
+// that the byte-at-a-time loop would have asked for a byte the loaded blocks
+// do not hold. The workers run ahead within what is loaded. Progress points,
+// failures and the input's position therefore come exactly where they
+// always did.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "compression/lzh.h"
+#include "compression/lzh_match_tree.h"
+
+namespace stowaway {
+
+class LzhMatchFinder {
+ public:
+  struct Match {
+    int length;  // 0 when no match is worth coding; never past the input
+    int offset;
+    uint8_t literal;  // the byte at the position
+  };
+
+  // Loads what the first position needs; then, when threads is above 1 and
+  // the first load is large, starts that many workers. Otherwise (or when
+  // no thread can be had) the encoder's own thread does the work as one
+  // worker holding every tree.
+  LzhMatchFinder(LzhSource& source, int threads);
+  // Stops and waits for the workers, also when the encoder failed.
+  ~LzhMatchFinder();
+  LzhMatchFinder(const LzhMatchFinder&) = delete;
+  LzhMatchFinder& operator=(const LzhMatchFinder&) = delete;
+
+  // True once the input has ended and position is at or past its end.
+  bool AtEnd(int64_t position) const { return total_ >= 0 && position >= total_; }
+  // The size of the input, once it has ended; -1 before.
+  int64_t Total() const { return total_; }
+  // The match at position, which must be before the end and not before any
+  // position asked for earlier.
+  Match At(int64_t position);
+  // The encoder has coded everything before position: load what the
+  // byte-at-a-time loop would have read by then.
+  void Advance(int64_t position);
+
+ private:
+  static constexpr int RingBits = 16;
+  static constexpr int64_t Ring = int64_t{1} << RingBits;
+  static constexpr int64_t RingMask = Ring - 1;
+
+  // Each part on cache lines of its own: the encoder reads the matches
+  // and polls done while the worker changes its tree at every step.
+  struct Worker {
+    // The match of step i at i & RingMask, 0 where another worker's tree
+    // holds the position: arrays of their own, so that no two threads write
+    // to one cache line.
+    std::unique_ptr<uint32_t[]> matches;
+    std::thread thread;
+    alignas(64) LzhMatchTree tree;
+    int64_t step = 0;  // the next step to run
+    // Steps whose matches are recorded.
+    alignas(64) std::atomic<int64_t> done{0};
+  };
+
+
+  // Reads until count bytes have been taken or the input has ended.
+  void Load(int64_t count);
+  // The steps the loaded input allows: every step of an input that has
+  // ended, else those whose window bytes are loaded.
+  int64_t StepsAllowed() const;
+  // Lets the workers run what the loaded input allows.
+  void Publish();
+  // Runs the worker's steps up to until, with loaded bytes of input at hand.
+  void Run(Worker& worker, int64_t until, int64_t loaded);
+  void Step(Worker& worker, int64_t step, int64_t loaded);
+  // A worker's thread: runs whatever is allowed until told to stop.
+  void Work(Worker& worker);
+  void StartWorkers(int threads);
+  void AddWorker(const std::array<bool, 256>& owns);
+  void StopWorkers();
+  // Waits for the workers to run all they may, then divides the trees anew
+  // by what each cost since the last time.
+  void Rebalance();
+
+  // What the workers read: set before they start and unchanged while they
+  // run.
+  alignas(64) LzhSource& source_;
+  // Input position i sits at i & RingMask.
+  std::unique_ptr<uint8_t[]> input_;
+  std::vector<std::unique_ptr<Worker>> workers_;
+  bool threaded_ = false;
+  // What the workers may run: StepsAllowed, or -1 to make them stop; and
+  // loaded_ as of then. Away from the encoder's own counts, which change
+  // at every match, so that the workers' cache keeps its copy.
+  alignas(64) std::atomic<int64_t> allowed_{0};
+  std::atomic<int64_t> shared_loaded_{0};
+  alignas(64) int64_t loaded_ = 0;
+  int64_t total_ = -1;
+  int64_t oldest_ = 0;  // the first position the encoder may still ask for
+  int64_t next_balance_ = 0;
+};
+
+}  // namespace stowaway
