@@ -26,9 +26,11 @@ bool SameBytes(const uint8_t* got, int64_t size, const Buffer& original) {
 // the output.
 class ComponentCodec final : public Codec {
  public:
-  ComponentCodec(const Corpus& corpus, TCompressMode mode)
+  // threads: the LZH encoder's threads for finding matches.
+  ComponentCodec(const Corpus& corpus, TCompressMode mode, int threads = 1)
       : corpus_(corpus),
         mode_(mode),
+        threads_(threads),
         scratch_(Buffer(2 * corpus.LargestFile() + 1024)),
         packed_(corpus.Files.size()) {
     for (const CorpusFile& file : corpus.Files) {
@@ -36,11 +38,16 @@ class ComponentCodec final : public Codec {
     }
     component_.UseStream = true;
     component_.CompressMode = mode;
+    component_.EncoderThreads = threads;
   }
 
-  std::string Id() const override { return mode_ == TCompressMode::Good ? "good" : "fast"; }
+  std::string Id() const override {
+    if (mode_ == TCompressMode::Fast) return "fast";
+    return threads_ == 1 ? "good" : "good-t" + std::to_string(threads_);
+  }
   std::string Label() const override {
-    return mode_ == TCompressMode::Good ? "Good (LZH)" : "Fast (LZRW1/KH)";
+    if (mode_ == TCompressMode::Fast) return "Fast (LZRW1/KH)";
+    return threads_ == 1 ? "Good (LZH)" : "Good (LZH), " + std::to_string(threads_) + " threads";
   }
 
   int64_t Compress(size_t index) override {
@@ -71,6 +78,7 @@ class ComponentCodec final : public Codec {
 
   const Corpus& corpus_;
   TCompressMode mode_;
+  int threads_;
   Tlzrw1 component_;
   std::vector<std::unique_ptr<TMemoryStream>> originals_;
   TMemoryStream scratch_;
@@ -183,6 +191,7 @@ std::vector<std::unique_ptr<Codec>> MakeCodecs(const Corpus& corpus) {
   codecs.push_back(std::make_unique<ZlibCodec>(corpus, 6));
   codecs.push_back(std::make_unique<ComponentCodec>(corpus, TCompressMode::Fast));
   codecs.push_back(std::make_unique<ComponentCodec>(corpus, TCompressMode::Good));
+  codecs.push_back(std::make_unique<ComponentCodec>(corpus, TCompressMode::Good, 2));
   return codecs;
 }
 

@@ -11,6 +11,7 @@
 #include "archive/writer.h"
 #include "platform/folder.h"
 #include "tools/cli/codec_choice.h"
+#include "tools/cli/jobs.h"
 #include "tools/command.h"
 #include "tools/errors.h"
 #include "tools/files/files.h"
@@ -84,8 +85,6 @@ unpacker named decides (--elevation is refused with it).
 )";
 
 constexpr char Name[] = "pack";
-// Each job holds up to two packed files in memory.
-constexpr int MaxJobs = 64;
 
 // One entry of the installer, with where its bytes come from.
 struct PlannedEntry {
@@ -239,18 +238,6 @@ struct Request {
   bool force = false;
   int jobs = 1;
 };
-
-int ReadJobs(const Arguments& arguments) {
-  if (!arguments.Has("jobs")) return DefaultPackJobs();
-  const std::string text = arguments.Value("jobs");
-  const bool digits = !text.empty() && text.size() <= 3 &&
-                      std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
-  if (!digits || std::stoi(text) < 1 || std::stoi(text) > MaxJobs) {
-    throw EUsage("--jobs needs a whole number from 1 to " + std::to_string(MaxJobs) + ", not '" +
-                 text + "'");
-  }
-  return std::stoi(text);
-}
 
 Request ReadRequest(const Arguments& arguments) {
   Request request;

@@ -4,6 +4,7 @@
 #include "compression/LZRW1.h"
 #include "compression/bytes.h"
 #include "tools/cli/codec_choice.h"
+#include "tools/cli/jobs.h"
 #include "tools/command.h"
 #include "tools/errors.h"
 #include "tools/files/files.h"
@@ -24,6 +25,9 @@ codec's body, as each entry of an installer holds it.
       --threshold N          with --mode auto: fast when the fast codec
                              shrinks IN's samples below N percent (0 to
                              100; default 40)
+      --jobs N               find the good codec's matches on N threads
+                             (default: one for each processor); OUT is the
+                             same for any N
   -f, --force                replace OUT if it exists
   -q, --quiet                print nothing but errors
   -h, --help                 show this help
@@ -94,6 +98,7 @@ int RunCompress(const Arguments& arguments) {
   Tlzrw1 codec;
   const std::unique_ptr<TFileStream> input = OpenInput(ends.in);
   codec.CompressMode = ResolveMode(*input, choice);
+  codec.EncoderThreads = ReadJobs(arguments);
   const int32_t written = Transfer("compress", "packing", ends, *input, codec, &Tlzrw1::Compress,
                                    arguments.Has("quiet"), arguments.Has("force"),
                                    "cannot pack " + ends.in + " into " + ends.out + ": ");
@@ -152,7 +157,7 @@ Command CompressCommand() {
   return {"compress",
           "pack one file into a packed stream",
           CompressHelp,
-          {{"mode", 0, true}, {"threshold", 0, true}, {"force", 'f', false}},
+          {{"mode", 0, true}, {"threshold", 0, true}, {"jobs", 0, true}, {"force", 'f', false}},
           RunCompress};
 }
 
