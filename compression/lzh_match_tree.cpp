@@ -172,8 +172,7 @@ void LzhMatchTree::TakePlace(int q, int p) {
   Parent[p] = NoNode;
 }
 
-void LzhMatchTree::Remove(int p) {
-  if (Parent[p] == NoNode) return;
+void LzhMatchTree::Unlink(int p) {
   int q;
   if (Right[p] == NoNode) {
     q = Left[p];

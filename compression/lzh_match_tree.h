@@ -34,8 +34,11 @@ class LzhMatchTree {
   // Inserts the key at r into its tree and returns the best match that the
   // descent met. The key's first byte must be one this tree owns.
   uint32_t Insert(int r);
-  // Takes p out of its tree, if it is in one of this object's trees.
-  void Remove(int p);
+  // Takes p out of its tree, if it is in one of this object's trees; the
+  // test is inline, since with several objects most calls find nothing.
+  void Remove(int p) {
+    if (Parent[p] != NoNode) Unlink(p);
+  }
   // Moves every tree to the object that owner names for its first byte.
   static void Repartition(LzhMatchTree* const* trees, int count, const std::array<uint8_t, 256>& owner);
 
@@ -53,6 +56,7 @@ class LzhMatchTree {
   uint8_t Window[WindowSize + MaxMatch - 1];
 
  private:
+  void Unlink(int p);
   // Hangs q (or NoNode) where p hung, and takes p out of the tree.
   void TakePlace(int q, int p);
 
