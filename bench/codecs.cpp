@@ -42,12 +42,12 @@ class ComponentCodec final : public Codec {
   }
 
   std::string Id() const override {
-    if (mode_ == TCompressMode::Fast) return "fast";
-    return threads_ == 1 ? "good" : "good-t" + std::to_string(threads_);
+    const std::string id = mode_ == TCompressMode::Fast ? "fast" : "good";
+    return threads_ == 1 ? id : id + "-t" + std::to_string(threads_);
   }
   std::string Label() const override {
-    if (mode_ == TCompressMode::Fast) return "Fast (LZRW1/KH)";
-    return threads_ == 1 ? "Good (LZH)" : "Good (LZH), " + std::to_string(threads_) + " threads";
+    const std::string label = mode_ == TCompressMode::Fast ? "Fast (LZRW1/KH)" : "Good (LZH)";
+    return threads_ == 1 ? label : label + ", " + std::to_string(threads_) + " threads";
   }
 
   int64_t Compress(size_t index) override {
@@ -190,6 +190,7 @@ std::vector<std::unique_ptr<Codec>> MakeCodecs(const Corpus& corpus) {
   codecs.push_back(std::make_unique<ZlibCodec>(corpus, 1));
   codecs.push_back(std::make_unique<ZlibCodec>(corpus, 6));
   codecs.push_back(std::make_unique<ComponentCodec>(corpus, TCompressMode::Fast));
+  codecs.push_back(std::make_unique<ComponentCodec>(corpus, TCompressMode::Fast, 2));
   codecs.push_back(std::make_unique<ComponentCodec>(corpus, TCompressMode::Good));
   codecs.push_back(std::make_unique<ComponentCodec>(corpus, TCompressMode::Good, 2));
   return codecs;

@@ -45,7 +45,7 @@ struct Options {
 void Usage() {
   std::cerr << "usage: stowaway_bench [--corpus DIR] [--manifest FILE] [--out DIR]\n"
                "         [--budget SECONDS] [--runs MIN[,MAX]] [--only ID[,ID...]] [--quick] [--best]\n"
-               "  ids: memcpy lz4 zlib1 zlib6 fast good good-t2 extract-fast extract-good\n"
+               "  ids: memcpy lz4 zlib1 zlib6 fast fast-t2 good good-t2 extract-fast extract-good\n"
                "       extract-fast-sizes extract-good-sizes (without the hashes' check)\n"
                "  --quick: one run of each operation\n"
                "  --best: report the fastest run, not the median\n";

@@ -42,6 +42,7 @@ struct Target {
 constexpr Target Targets[] = {
     {"fast", "lz4", true, 0.5},
     {"fast", "lz4", false, 1.0},
+    {"fast-t2", "lz4", false, 1.0},
     {"good", "zlib6", true, 0.5},
     {"good", "zlib6", false, 0.5},
     {"good-t2", "zlib6", false, 0.6},

@@ -79,8 +79,9 @@ class Tlzrw1 {
   std::string OutputFile;
   TCompressMode CompressMode = TCompressMode::Good;
   int32_t Threshold = 40;  // percentage used by Advise
-  // Threads the LZH encoder may use to find matches (Good mode); the packed
-  // bytes, progress points and failures are the same whatever the number.
+  // Threads Compress may use: the LZH coder's to find matches, the LZRW1/KH
+  // coder's to code blocks side by side. The packed bytes, progress points
+  // and failures are the same whatever the number.
   int32_t EncoderThreads = 1;
   TStream* InputStream = nullptr;   // not owned
   TStream* OutputStream = nullptr;  // not owned
@@ -128,6 +129,13 @@ class Tlzrw1 {
   void CompressLzh();
   void LzrwDecompressBlocks(int32_t original_size);
   void LzrwCompressBlocks();
+  // LzrwCompressBlocks from the second block on, on EncoderThreads threads;
+  // false, with nothing done, when not even one batch buffer can be had.
+  bool LzrwCompressBatches();
+  [[noreturn]] void RaiseLzrwReadFailure() const;
+  // Writes the coded block of BlockOutLength bytes with its length field, and
+  // makes the progress point.
+  void WriteLzrwBlock(const uint8_t* coded);
 
   std::unique_ptr<TLZH> LzhCodec;
   std::unique_ptr<TLZR> LzrCodec;

@@ -2,8 +2,12 @@
 // 16-bit little-endian coded length and the coded block; every block but the
 // last decodes to BlockSize bytes.
 #include "compression/LZRW1.h"
+
+#include <vector>
+
 #include "compression/LZRW1KH.h"
 #include "compression/bytes.h"
+#include "compression/lzrw_block_pool.h"
 
 namespace stowaway {
 
@@ -54,27 +58,78 @@ void Tlzrw1::LzrwCompressBlocks() {
   BlockInLength = BlockSize;
   ReadTotal = 0;
   // A short read ends the body; the empty block it may give still goes out,
-  // so the reader knows where the body ends.
-  while (BlockInLength == BlockSize) {
+  // so the reader knows where the body ends. Only an input that fills its
+  // first block is worth threads.
+  for (bool first = true; BlockInLength == BlockSize; first = false) {
+    if (!first && EncoderThreads > 1 && LzrwCompressBatches()) return;
     BlockInLength = ReadInput(InBuffer.get(), BlockSize);
-    if (BlockInLength < 0) {
-      if (UseStream) throw ELzrw1Exception("Compression Error, reading from input stream ! (LZRW1/KH)");
-      throw ELzrw1Exception("Compression Error, reading from input file : " + InputFile + " (LZRW1/KH)");
-    }
+    if (BlockInLength < 0) RaiseLzrwReadFailure();
     ReadTotal += BlockInLength;
     BlockOutLength = LzrCodec->CompressBlock(InBuffer.get(), OutBuffer.get(),
                                              static_cast<uint16_t>(BlockInLength));
-
-    uint8_t length_field[2];
-    StoreLE16(length_field, static_cast<uint16_t>(BlockOutLength));
-    IoCount = WriteOutput(length_field, 2);
-    CheckWrite(IoCount, 2);
-    WriteTotal += IoCount;
-    IoCount = WriteOutput(OutBuffer.get(), BlockOutLength);
-    CheckWrite(IoCount, BlockOutLength);
-    WriteTotal += IoCount;
-    ProgressPoint();
+    WriteLzrwBlock(OutBuffer.get());
   }
+}
+
+bool Tlzrw1::LzrwCompressBatches() {
+  LzrwBlockPool pool(*LzrCodec, EncoderThreads);
+  if (pool.Blocks(0).empty()) return false;
+  // The blocks are read a batch ahead and written in order, each with its
+  // progress point and its bytes counted as it goes out: what a caller sees
+  // is what one block at a time gives, but for how far the input has been
+  // read. A read that fails ends its batch and is raised once the blocks
+  // before it are out.
+  bool failed = false;
+  const auto read_batch = [&](LzrwBlockPool::Batch& batch) {
+    int count = 0;
+    while (count < static_cast<int>(batch.size()) && BlockInLength == BlockSize) {
+      const int32_t got = ReadInput(batch[static_cast<size_t>(count)].source.get(), BlockSize);
+      if (got < 0) {
+        failed = true;
+        break;
+      }
+      BlockInLength = got;
+      batch[static_cast<size_t>(count++)].size = static_cast<uint16_t>(got);
+    }
+    return count;
+  };
+  int which = 0;
+  int count = read_batch(pool.Blocks(which));
+  pool.Start(which, count);
+  for (;;) {
+    const bool failed_here = failed;
+    const bool more = !failed && BlockInLength == BlockSize;
+    const int next = more ? read_batch(pool.Blocks(1 - which)) : 0;
+    pool.Finish();
+    if (more) pool.Start(1 - which, next);
+    for (int k = 0; k < count; ++k) {
+      const LzrwBlockPool::Block& block = pool.Blocks(which)[static_cast<size_t>(k)];
+      ReadTotal += block.size;
+      BlockOutLength = block.coded_size;
+      WriteLzrwBlock(block.coded.get());
+    }
+    if (failed_here) RaiseLzrwReadFailure();
+    if (!more) return true;
+    which = 1 - which;
+    count = next;
+  }
+}
+
+void Tlzrw1::RaiseLzrwReadFailure() const {
+  if (UseStream) throw ELzrw1Exception("Compression Error, reading from input stream ! (LZRW1/KH)");
+  throw ELzrw1Exception("Compression Error, reading from input file : " + InputFile + " (LZRW1/KH)");
+}
+
+void Tlzrw1::WriteLzrwBlock(const uint8_t* coded) {
+  uint8_t length_field[2];
+  StoreLE16(length_field, static_cast<uint16_t>(BlockOutLength));
+  IoCount = WriteOutput(length_field, 2);
+  CheckWrite(IoCount, 2);
+  WriteTotal += IoCount;
+  IoCount = WriteOutput(coded, BlockOutLength);
+  CheckWrite(IoCount, BlockOutLength);
+  WriteTotal += IoCount;
+  ProgressPoint();
 }
 
 }  // namespace stowaway

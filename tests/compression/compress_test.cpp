@@ -216,5 +216,81 @@ TEST(Exceptions, ClassNames) {
   EXPECT_STREQ(base.what(), "the message");
 }
 
+// A full first block, as from a file, then pieces of 1 to 700 bytes, as a
+// pipe might deliver them.
+class FullThenSmall final : public TStream {
+ public:
+  explicit FullThenSmall(Bytes data) : inner_(std::move(data)) {}
+
+  int32_t Read(void* buffer, int32_t count) override {
+    if (count > 4 && reads_++ > 0) count = std::min<int32_t>(count, reads_ * 37 % 700 + 1);
+    return inner_.Read(buffer, count);
+  }
+  int32_t Write(const void* buffer, int32_t count) override { return inner_.Write(buffer, count); }
+  int64_t Seek(int64_t offset, SeekOrigin origin) override { return inner_.Seek(offset, origin); }
+
+ private:
+  TMemoryStream inner_;
+  int reads_ = 0;
+};
+
+// What a caller sees of one packing with the fault on the given side.
+// The input's position is left out for the fast coder, which reads a batch
+// of blocks before it writes them.
+std::string PackedLine(TCompressMode mode, const Bytes& input, bool small_reads, testing::Fault fault,
+                       bool on_output, int threads) {
+  TMemoryStream memory(input);
+  FullThenSmall pieces(input);
+  TStream& source = small_reads ? static_cast<TStream&>(pieces) : memory;
+  testing::FaultyStream in(source, on_output ? testing::Fault{} : fault);
+  TMemoryStream out_memory;
+  testing::FaultyStream out(out_memory, on_output ? fault : testing::Fault{});
+  Tlzrw1 codec;
+  codec.UseStream = true;
+  codec.CompressMode = mode;
+  codec.EncoderThreads = threads;
+  codec.InputStream = &in;
+  codec.OutputStream = &out;
+  testing::ProgressRecorder recorder(codec);
+  std::string outcome;
+  try {
+    outcome = "ok " + std::to_string(codec.Compress());
+  } catch (const Exception& e) {
+    outcome = e.Message();
+  }
+  const std::string line = outcome + " | " + testing::Hash(out_memory.Data()) + " | " + testing::Hash(recorder.points);
+  return mode == TCompressMode::Good ? line + " | " + std::to_string(source.Position()) : line;
+}
+
+TEST(Compress, ThreadsChangeNothingACallerSees) {
+  // Runs of one byte, which only one thread's trees hold, and mixed data.
+  Bytes input(70000, 0);
+  const Bytes mixed = testing::Mixed(5, 12, 20000, 40000);
+  input.insert(input.end(), mixed.begin(), mixed.end());
+  using testing::Fault;
+  using testing::FaultKind;
+  using testing::FaultOp;
+  const struct {
+    Fault fault;
+    bool on_output;
+  } cases[] = {{{}, false},
+               {{FaultOp::Read, 5, FaultKind::Fail}, false},
+               {{FaultOp::Read, 4, FaultKind::Short}, false},
+               {{FaultOp::Write, 4, FaultKind::Fail}, true},
+               {{FaultOp::Write, 5, FaultKind::Short}, true}};
+  for (TCompressMode mode : {TCompressMode::Good, TCompressMode::Fast}) {
+    for (bool small_reads : {false, true}) {
+      for (const auto& c : cases) {
+        const std::string alone = PackedLine(mode, input, small_reads, c.fault, c.on_output, 1);
+        for (int threads : {2, 3}) {
+          EXPECT_EQ(PackedLine(mode, input, small_reads, c.fault, c.on_output, threads), alone)
+              << (mode == TCompressMode::Good ? "LZH, " : "LZRW1/KH, ") << testing::Describe(c.fault)
+              << (small_reads ? ", small reads, " : ", ") << threads << " threads";
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace stowaway

@@ -22,11 +22,16 @@ using testing::Kind;
 using testing::Observed;
 using testing::Operation;
 
-Observed Observe(Operation operation, TStream& in) { return testing::Observe(operation, TCompressMode::Fast, in); }
-
-Observed Observe(Operation operation, const Bytes& input) {
-  return testing::Observe(operation, TCompressMode::Fast, input);
+Observed Observe(Operation operation, TStream& in, int encoder_threads = 1) {
+  return testing::Observe(operation, TCompressMode::Fast, in, encoder_threads);
 }
+
+Observed Observe(Operation operation, const Bytes& input, int encoder_threads = 1) {
+  return testing::Observe(operation, TCompressMode::Fast, input, 0, encoder_threads);
+}
+
+// One coder, and blocks coded side by side on two and three threads.
+constexpr int EncoderThreadCounts[] = {1, 2, 3};
 
 // A short read ends the packed body early, and the block reads of the
 // decoder come in pieces.
@@ -62,8 +67,11 @@ TEST(LzrwGolden, Compress) {
       "ok 553164 | out 553164:2d5d5495292b0e07 | points 33:5b4e0f074ccf8cfd | in at 1032969",
       "ok 24670 | out 24670:6e05da51628c0b6b | points 4:14e246cd60c122e7 | in at 65536",
   };
-  for (size_t k = 0; k < Kinds().size(); ++k) {
-    EXPECT_EQ(Observe(Operation::Compress, Kinds()[k].input).Line(), expected[k]) << Kinds()[k].name;
+  for (int threads : EncoderThreadCounts) {
+    for (size_t k = 0; k < Kinds().size(); ++k) {
+      EXPECT_EQ(Observe(Operation::Compress, Kinds()[k].input, threads).Line(), expected[k])
+          << Kinds()[k].name << " on " << threads << " threads";
+    }
   }
 }
 
@@ -76,9 +84,12 @@ TEST(LzrwGolden, CompressFromAStreamThatReadsInPieces) {
       "ok 16501 | out 16501:5511f942596e81e2 | points 2:5ede49c8a2153fe5 | in at 24069",
       "ok 1829 | out 1829:db8f58ecf4d54ef0 | points 2:92eb0ad7e7643de1 | in at 4428",
   };
-  for (size_t k = 0; k < Kinds().size(); ++k) {
-    testing::ChoppyStream in(Kinds()[k].input, static_cast<uint32_t>(k), LargePieces);
-    EXPECT_EQ(Observe(Operation::Compress, in).Line(), expected[k]) << Kinds()[k].name;
+  for (int threads : EncoderThreadCounts) {
+    for (size_t k = 0; k < Kinds().size(); ++k) {
+      testing::ChoppyStream in(Kinds()[k].input, static_cast<uint32_t>(k), LargePieces);
+      EXPECT_EQ(Observe(Operation::Compress, in, threads).Line(), expected[k])
+          << Kinds()[k].name << " on " << threads << " threads";
+    }
   }
 }
 

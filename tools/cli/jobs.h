@@ -1,5 +1,5 @@
-// --jobs N, shared by pack (files packed at once) and compress (threads that
-// find the LZH coder's matches).
+// --jobs N, shared by pack (files packed at once) and compress (the threads
+// of one stream's coder).
 #pragma once
 
 #include "tools/cli/arguments.h"

@@ -25,9 +25,8 @@ codec's body, as each entry of an installer holds it.
       --threshold N          with --mode auto: fast when the fast codec
                              shrinks IN's samples below N percent (0 to
                              100; default 40)
-      --jobs N               find the good codec's matches on N threads
-                             (default: one for each processor); OUT is the
-                             same for any N
+      --jobs N               pack on N threads (default: one for each
+                             processor); OUT is the same for any N
   -f, --force                replace OUT if it exists
   -q, --quiet                print nothing but errors
   -h, --help                 show this help
