@@ -19,6 +19,8 @@ constexpr int PositionMask = WindowSize - 1;
 // Workers publish their progress at least this often, so that the encoder
 // never waits long for a match that has been found.
 constexpr int64_t StepBatch = 4096;
+// Steps the encoder's own thread runs ahead when it finds the matches.
+constexpr int64_t InlineSteps = 512;
 // A first load smaller than this is taken for a small input, for which
 // starting threads would cost more than they save.
 constexpr int64_t LargeFirstLoad = 16384;
@@ -179,7 +181,9 @@ LzhMatchFinder::Match LzhMatchFinder::At(int64_t position) {
       }
     }
   } else if (workers_[0]->step <= position) {
-    Run(*workers_[0], StepsAllowed(), loaded_);
+    // A short stretch at a time, so that its matches are still in the
+    // cache when the encoder reads them.
+    Run(*workers_[0], std::min(StepsAllowed(), position + InlineSteps), loaded_);
   }
   uint32_t found = 0;
   for (const auto& worker : workers_) found |= worker->matches[position & RingMask];
@@ -202,37 +206,43 @@ void LzhMatchFinder::Work(Worker& worker) {
 }
 
 void LzhMatchFinder::Run(Worker& worker, int64_t until, int64_t loaded) {
-  for (int64_t step = worker.step; step < until;) {
-    const int64_t end = std::min(until, step + StepBatch);
-    for (; step < end; ++step) Step(worker, step, loaded);
+  // Held in locals: the window's byte stores could alias anything the
+  // compiler would otherwise load again after each of them.
+  LzhMatchTree& tree = worker.tree;
+  const uint8_t* const input = input_.get();
+  uint32_t* const matches = worker.matches.get();
+  int64_t step = worker.step;
+  const auto publish = [&] {
     worker.step = step;
     worker.done.store(step, std::memory_order_release);
     if (threaded_) worker.done.notify_one();
-  }
-}
-
-void LzhMatchFinder::Step(Worker& worker, int64_t step, int64_t loaded) {
-  LzhMatchTree& tree = worker.tree;
-  int r;
-  if (step == 0) {
+  };
+  if (step == 0 && step < until) {
     // The first bytes go behind the spaces, and the 60 positions before
     // them, all keys of spaces, go into the tree nearest first.
     const int64_t first = std::min<int64_t>(loaded, MaxMatch);
-    std::memcpy(tree.Window + InitialFill, input_.get(), static_cast<size_t>(first));
+    std::memcpy(tree.Window + InitialFill, input, static_cast<size_t>(first));
     if (tree.Owns(InitialFill - 1)) {
       for (int i = 1; i <= MaxMatch; ++i) tree.Insert(InitialFill - i);
     }
-    r = InitialFill;
-  } else {
+    matches[0] = tree.Owns(InitialFill) ? tree.Insert(InitialFill) : 0;
+    step = 1;
+    publish();
+  }
+  while (step < until) {
+    const int64_t end = std::min(until, step + StepBatch);
     // The oldest position leaves, the byte 59 ahead (if the input has one)
     // takes its place in the ring, and the next position goes in.
-    const int s = static_cast<int>((step - 1) & PositionMask);
-    tree.Remove(s);
-    const int64_t incoming = step + MaxMatch - 1;
-    if (incoming < loaded) tree.Store(s, input_[incoming & RingMask]);
-    r = static_cast<int>((step + InitialFill) & PositionMask);
+    for (; step < end; ++step) {
+      const int s = static_cast<int>((step - 1) & PositionMask);
+      tree.Remove(s);
+      const int64_t incoming = step + MaxMatch - 1;
+      if (incoming < loaded) tree.Store(s, input[incoming & RingMask]);
+      const int r = static_cast<int>((step + InitialFill) & PositionMask);
+      matches[step & RingMask] = tree.Owns(r) ? tree.Insert(r) : 0;
+    }
+    publish();
   }
-  worker.matches[step & RingMask] = tree.Owns(r) ? tree.Insert(r) : 0;
 }
 
 }  // namespace stowaway

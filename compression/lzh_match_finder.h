@@ -85,7 +85,6 @@ class LzhMatchFinder {
   void Publish();
   // Runs the worker's steps up to until, with loaded bytes of input at hand.
   void Run(Worker& worker, int64_t until, int64_t loaded);
-  void Step(Worker& worker, int64_t step, int64_t loaded);
   // A worker's thread: runs whatever is allowed until told to stop.
   void Work(Worker& worker);
   void StartWorkers(int threads);

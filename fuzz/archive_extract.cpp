@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 
+#include "archive/directory.h"
 #include "archive/packerunit.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/file.h"

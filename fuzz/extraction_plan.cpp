@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <map>
 
+#include "archive/names.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/host.h"
 #include "tests/support/test_data.h"
@@ -63,7 +64,7 @@ void CheckPlan(const ExtractRequest& request, const ExtractionPlan& plan) {
     }
     fuzz::Require(path == target.path, "a path other than its names joined");
     fuzz::Require(target.path.compare(0, prefix.size(), prefix) == 0, "a path outside the destination");
-    if (!target.folder) ++files[FoldCase(target.relative)];
+    if (!target.folder) ++files[NameIdentity(target.relative)];
   }
   for (const auto& [name, count] : files) {
     fuzz::Require(count == 1 || request.force, "two files planned for one place without --force");

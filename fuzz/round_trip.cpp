@@ -35,14 +35,15 @@ constexpr uint8_t MinStretchedThreshold = 20;
 // again and again.
 std::vector<uint8_t> Stretched(const uint8_t* data, size_t size, int how, size_t length, size_t period) {
   std::vector<uint8_t> out(data, data + size);
-  if (how == 0) return out;
+  if (how == 0 || out.size() >= length) return out;
   period = std::min(period, size);
+  out.resize(length);
   if (how == 1 && period > 0) {
-    for (size_t at = 0; out.size() < length; at = (at + 1) % period) out.push_back(data[at]);
+    for (size_t at = size; at < length; ++at) out[at] = data[(at - size) % period];
     return out;
   }
   std::minstd_rand noise(static_cast<uint32_t>(size * 31u + length));
-  while (out.size() < length) out.push_back(static_cast<uint8_t>(noise()));
+  for (size_t at = size; at < length; ++at) out[at] = static_cast<uint8_t>(noise());
   return out;
 }
 

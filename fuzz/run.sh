@@ -2,11 +2,14 @@
 # Runs every fuzz target for a bounded time, each from its seed corpus and the
 # corpus it grew before, and fails on any finding (a crash, a sanitizer
 # report, a leak, a timeout, running out of memory).
-# Usage: fuzz/run.sh BUILD_DIR SECONDS_PER_TARGET
+# Usage: fuzz/run.sh BUILD_DIR SECONDS_PER_TARGET [TARGET...]
+# (all targets when none is named; two runs may share a build folder)
 set -uo pipefail
 
 build=$(cd "$1" && pwd)
 seconds=$2
+shift 2
+chosen=" $* "
 source=$(cd "$(dirname "$0")" && pwd)
 work=$build/work
 
@@ -31,13 +34,15 @@ export UBSAN_OPTIONS=print_stacktrace=1
 if [[ -d /dev/shm && -w /dev/shm ]]; then
   export TMPDIR=$(mktemp -d /dev/shm/stowaway-fuzz.XXXXXX)
 else
-  export TMPDIR=$work/tmp
+  mkdir -p "$work"
+  export TMPDIR=$(mktemp -d "$work/tmp.XXXXXX")
 fi
 
 status=0
 summary=()
 for entry in "${targets[@]}"; do
   read -r name max_len dict <<<"$entry"
+  [[ $chosen != "  " && $chosen != *" $name "* ]] && continue
   corpus=$work/corpus/$name
   log=$work/$name.log
   mkdir -p "$corpus" "$work/artifacts" "$TMPDIR"
