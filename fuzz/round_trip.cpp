@@ -12,6 +12,8 @@
 // the fast coder packs is stretched: in Good mode never, in Auto mode only by
 // repeating its first 64 bytes at most, with a threshold of at least
 // MinStretchedThreshold, at which Advise sends such data to the fast coder.
+// Stretched past the size Advise samples, an execution takes a few
+// milliseconds even so: in Auto mode only both stretch bits stretch.
 //
 // So that one execution stays short, the data is cut to MaxData bytes (Good
 // mode: MaxGoodData), and a stretch reaches only just past the border it is
@@ -56,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t parameter = data[1];
   const auto mode = static_cast<TCompressMode>(std::min(control & 3, 2));
   const int stretch = control >> 2 & 3;
-  const int how = mode == TCompressMode::Good ? 0 : mode == TCompressMode::Auto ? std::min(stretch, 1) : stretch;
+  const int how = mode == TCompressMode::Good ? 0 : mode == TCompressMode::Auto ? stretch / 3 : stretch;
   const bool advised = mode == TCompressMode::Auto;
   const size_t length = (advised ? SampledSize : OneBlock) + parameter % 64u;
   const size_t kept = std::min(size - 2, mode == TCompressMode::Good ? MaxGoodData : MaxData);
