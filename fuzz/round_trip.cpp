@@ -16,7 +16,7 @@
 // milliseconds even so: in Auto mode only both stretch bits stretch.
 //
 // So that one execution stays short, the data is cut to MaxData bytes (Good
-// mode: MaxGoodData), and a stretch reaches only just past the border it is
+// and Auto mode, where short data goes to the LZH coder: MaxGoodData), and a stretch reaches only just past the border it is
 // there for: one block, or the size Advise samples.
 #include <random>
 
@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int how = mode == TCompressMode::Good ? 0 : mode == TCompressMode::Auto ? stretch / 3 : stretch;
   const bool advised = mode == TCompressMode::Auto;
   const size_t length = (advised ? SampledSize : OneBlock) + parameter % 64u;
-  const size_t kept = std::min(size - 2, mode == TCompressMode::Good ? MaxGoodData : MaxData);
+  const size_t kept = std::min(size - 2, mode == TCompressMode::Fast ? MaxData : MaxGoodData);
   const std::vector<uint8_t> input = Stretched(data + 2, kept, how, length, advised ? 64 : kept);
 
   TMemoryStream source(input);
