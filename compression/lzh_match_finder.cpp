@@ -74,7 +74,7 @@ LzhMatchFinder::~LzhMatchFinder() { StopWorkers(); }
 void LzhMatchFinder::StopWorkers() {
   if (!threaded_) return;
   allowed_.store(-1, std::memory_order_release);
-  allowed_.notify_all();
+  Signal(allowed_changed_);
   for (const auto& worker : workers_) {
     if (worker->thread.joinable()) worker->thread.join();
   }
@@ -144,7 +144,7 @@ void LzhMatchFinder::Publish() {
   if (allowed == allowed_.load(std::memory_order_relaxed)) return;
   shared_loaded_.store(loaded_, std::memory_order_relaxed);
   allowed_.store(allowed, std::memory_order_release);
-  allowed_.notify_all();
+  Signal(allowed_changed_);
 }
 
 void LzhMatchFinder::Advance(int64_t position) {
@@ -163,9 +163,7 @@ void LzhMatchFinder::Rebalance() {
   std::array<uint64_t, 256> cost{};
   std::vector<LzhMatchTree*> trees;
   for (const auto& worker : workers_) {
-    for (int64_t done; (done = worker->done.load(std::memory_order_acquire)) < allowed;) {
-      worker->done.wait(done, std::memory_order_acquire);
-    }
+    WaitFor(*worker, allowed);
     for (int b = 0; b < 256; ++b) cost[static_cast<size_t>(b)] += worker->tree.Work()[static_cast<size_t>(b)];
     trees.push_back(&worker->tree);
   }
@@ -175,11 +173,7 @@ void LzhMatchFinder::Rebalance() {
 
 LzhMatchFinder::Match LzhMatchFinder::At(int64_t position) {
   if (threaded_) {
-    for (const auto& worker : workers_) {
-      for (int64_t done; (done = worker->done.load(std::memory_order_acquire)) <= position;) {
-        worker->done.wait(done, std::memory_order_acquire);
-      }
-    }
+    for (const auto& worker : workers_) WaitFor(*worker, position + 1);
   } else if (workers_[0]->step <= position) {
     // A short stretch at a time, so that its matches are still in the
     // cache when the encoder reads them.
@@ -193,12 +187,28 @@ LzhMatchFinder::Match LzhMatchFinder::At(int64_t position) {
   return {length, static_cast<int>(found & LzhMatchTree::OffsetMask), input_[position & RingMask]};
 }
 
+void LzhMatchFinder::WaitFor(Worker& worker, int64_t steps) {
+  if (worker.done.load(std::memory_order_acquire) >= steps) return;
+  std::unique_lock<std::mutex> lock(wait_mutex_);
+  progress_.wait(lock, [&] { return worker.done.load(std::memory_order_acquire) >= steps; });
+}
+
+void LzhMatchFinder::Signal(std::condition_variable& changed) {
+  // Taking the lock orders the change before any waiter's next test of it,
+  // so that no wake-up is lost.
+  { const std::lock_guard<std::mutex> lock(wait_mutex_); }
+  changed.notify_all();
+}
+
 void LzhMatchFinder::Work(Worker& worker) {
   for (;;) {
     int64_t allowed = allowed_.load(std::memory_order_acquire);
-    while (allowed >= 0 && allowed <= worker.step) {
-      allowed_.wait(allowed, std::memory_order_acquire);
-      allowed = allowed_.load(std::memory_order_acquire);
+    if (allowed >= 0 && allowed <= worker.step) {
+      std::unique_lock<std::mutex> lock(wait_mutex_);
+      allowed_changed_.wait(lock, [&] {
+        allowed = allowed_.load(std::memory_order_acquire);
+        return allowed < 0 || allowed > worker.step;
+      });
     }
     if (allowed < 0) return;
     Run(worker, allowed, shared_loaded_.load(std::memory_order_relaxed));
@@ -215,7 +225,7 @@ void LzhMatchFinder::Run(Worker& worker, int64_t until, int64_t loaded) {
   const auto publish = [&] {
     worker.step = step;
     worker.done.store(step, std::memory_order_release);
-    if (threaded_) worker.done.notify_one();
+    if (threaded_) Signal(progress_);
   };
   if (step == 0 && step < until) {
     // The first bytes go behind the spaces, and the 60 positions before

@@ -17,8 +17,10 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -90,6 +92,10 @@ class LzhMatchFinder {
   void StartWorkers(int threads);
   void AddWorker(const std::array<bool, 256>& owns);
   void StopWorkers();
+  // Waits until the worker has recorded the matches of steps steps.
+  void WaitFor(Worker& worker, int64_t steps);
+  // Wakes the threads waiting for changed, after a change to what they test.
+  void Signal(std::condition_variable& changed);
   // Waits for the workers to run all they may, then divides the trees anew
   // by what each cost since the last time.
   void Rebalance();
@@ -106,6 +112,11 @@ class LzhMatchFinder {
   // at every match, so that the workers' cache keeps its copy.
   alignas(64) std::atomic<int64_t> allowed_{0};
   std::atomic<int64_t> shared_loaded_{0};
+  // Waits go through a lock and conditions: what every platform's threads
+  // library does well.
+  std::mutex wait_mutex_;
+  std::condition_variable progress_;         // a worker's done moved on
+  std::condition_variable allowed_changed_;  // allowed_ changed
   alignas(64) int64_t loaded_ = 0;
   int64_t total_ = -1;
   int64_t oldest_ = 0;  // the first position the encoder may still ask for
