@@ -59,6 +59,12 @@ void Tlzrw1::WriteHeaderField(uint32_t value) {
   CheckWrite(IoCount, 4);
 }
 
+void Tlzrw1::RaiseReadFailure(const char* codec) const {
+  const std::string tag = std::string(" (") + codec + ")";
+  if (UseStream) throw ELzrw1Exception("Compression Error, reading from input stream !" + tag);
+  throw ELzrw1Exception("Compression Error, reading from input file : " + InputFile + tag);
+}
+
 void Tlzrw1::ProgressPoint() {
   BytesRead = ReadTotal;
   BytesWritten = WriteTotal;

@@ -132,7 +132,8 @@ class Tlzrw1 {
   // LzrwCompressBlocks from the second block on, on EncoderThreads threads;
   // false, with nothing done, when not even one batch buffer can be had.
   bool LzrwCompressBatches();
-  [[noreturn]] void RaiseLzrwReadFailure() const;
+  // The coders' reading failure, tagged with the codec's name.
+  [[noreturn]] void RaiseReadFailure(const char* codec) const;
   // Writes the coded block of BlockOutLength bytes with its length field, and
   // makes the progress point.
   void WriteLzrwBlock(const uint8_t* coded);

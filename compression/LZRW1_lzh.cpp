@@ -26,13 +26,7 @@ class Tlzrw1::LzhBlockReader final : public LzhSource {
  protected:
   bool Refill() override {
     const int32_t got = owner_.ReadInput(owner_.InBuffer.get(), BlockSize);
-    if (got < 0) {
-      if (owner_.UseStream) {
-        throw ELzrw1Exception("Compression Error, reading from input stream ! (LZH)");
-      }
-      throw ELzrw1Exception("Compression Error, reading from input file : " + owner_.InputFile +
-                            " (LZH)");
-    }
+    if (got < 0) owner_.RaiseReadFailure("LZH");
     owner_.ReadTotal += got;
     owner_.ProgressPoint();
     if (got == 0) return false;

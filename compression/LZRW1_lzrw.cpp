@@ -63,7 +63,7 @@ void Tlzrw1::LzrwCompressBlocks() {
   for (bool first = true; BlockInLength == BlockSize; first = false) {
     if (!first && EncoderThreads > 1 && LzrwCompressBatches()) return;
     BlockInLength = ReadInput(InBuffer.get(), BlockSize);
-    if (BlockInLength < 0) RaiseLzrwReadFailure();
+    if (BlockInLength < 0) RaiseReadFailure("LZRW1/KH");
     ReadTotal += BlockInLength;
     BlockOutLength = LzrCodec->CompressBlock(InBuffer.get(), OutBuffer.get(),
                                              static_cast<uint16_t>(BlockInLength));
@@ -108,16 +108,11 @@ bool Tlzrw1::LzrwCompressBatches() {
       BlockOutLength = block.coded_size;
       WriteLzrwBlock(block.coded.get());
     }
-    if (failed_here) RaiseLzrwReadFailure();
+    if (failed_here) RaiseReadFailure("LZRW1/KH");
     if (!more) return true;
     which = 1 - which;
     count = next;
   }
-}
-
-void Tlzrw1::RaiseLzrwReadFailure() const {
-  if (UseStream) throw ELzrw1Exception("Compression Error, reading from input stream ! (LZRW1/KH)");
-  throw ELzrw1Exception("Compression Error, reading from input file : " + InputFile + " (LZRW1/KH)");
 }
 
 void Tlzrw1::WriteLzrwBlock(const uint8_t* coded) {
