@@ -35,5 +35,12 @@ echo "install-deps: installing ${missing[*]}"
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   "${sudo[@]}" dpkg --add-architecture i386
 fi
-"${sudo[@]}" apt-get update -qq
+# A mirror caught mid-sync serves index files that fail their checks for a
+# minute or two; a later attempt finds them whole.
+for attempt in 1 2 3 4; do
+  "${sudo[@]}" apt-get update -qq && break
+  [[ $attempt -eq 4 ]] && { echo "install-deps: the package lists cannot be fetched" >&2; exit 1; }
+  echo "install-deps: fetching the package lists failed; trying again in $((attempt * 20)) s" >&2
+  sleep $((attempt * 20))
+done
 DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
