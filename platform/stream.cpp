@@ -51,6 +51,41 @@ int64_t TFileStream::Seek(int64_t offset, SeekOrigin origin) {
   return Files().Seek(handle_, offset, origin);
 }
 
+TWriteBuffer::TWriteBuffer(TStream& target, int32_t capacity)
+    : target_(target), held_(static_cast<size_t>(std::max(capacity, 1))) {}
+
+bool TWriteBuffer::Flush() {
+  if (used_ > 0 && !failed_) {
+    const auto count = static_cast<int32_t>(used_);
+    failed_ = target_.Write(held_.data(), count) != count;
+  }
+  used_ = 0;
+  return !failed_;
+}
+
+int32_t TWriteBuffer::Write(const void* buffer, int32_t count) {
+  if (failed_) return -1;
+  if (count <= 0) return 0;
+  const auto size = static_cast<size_t>(count);
+  if (used_ + size > held_.size() && !Flush()) return -1;
+  // A piece as large as the buffer goes on as it is.
+  if (size >= held_.size()) {
+    failed_ = target_.Write(buffer, count) != count;
+    return failed_ ? -1 : count;
+  }
+  std::memcpy(held_.data() + used_, buffer, size);
+  used_ += size;
+  return count;
+}
+
+int32_t TWriteBuffer::Read(void* buffer, int32_t count) {
+  return Flush() ? target_.Read(buffer, count) : -1;
+}
+
+int64_t TWriteBuffer::Seek(int64_t offset, SeekOrigin origin) {
+  return Flush() ? target_.Seek(offset, origin) : -1;
+}
+
 int32_t TMemoryStream::Read(void* buffer, int32_t count) {
   const int64_t size = static_cast<int64_t>(data_.size());
   if (count <= 0 || position_ >= size) return 0;

@@ -64,6 +64,34 @@ class TFileStream final : public TStream {
   std::string write_failure_;
 };
 
+// Gathers writes into large pieces for a stream that pays for every call (a
+// file: one system call each). A failure of that stream shows at the write
+// that passes a piece on, or at Flush, which the owner calls and checks
+// before it takes the data as written; what was never flushed is dropped
+// (an unfinished file is discarded anyway).
+class TWriteBuffer final : public TStream {
+ public:
+  static constexpr int32_t DefaultCapacity = 1 << 20;
+  // target must outlive this buffer.
+  explicit TWriteBuffer(TStream& target, int32_t capacity = DefaultCapacity);
+
+  // Passes on what is held first.
+  int32_t Read(void* buffer, int32_t count) override;
+  // count, or -1 once the target has refused a piece (this one or earlier).
+  int32_t Write(const void* buffer, int32_t count) override;
+  // Passes on what is held first.
+  int64_t Seek(int64_t offset, SeekOrigin origin) override;
+  // Passes on what is held; false when the target took less than all of it
+  // now or before.
+  bool Flush();
+
+ private:
+  TStream& target_;
+  std::vector<uint8_t> held_;
+  size_t used_ = 0;
+  bool failed_ = false;
+};
+
 // A stream held in memory, growing as it is written.
 class TMemoryStream final : public TStream {
  public:

@@ -114,6 +114,50 @@ TEST(MemoryStream, ReadsWritesAndSeeksLikeAFile) {
   EXPECT_EQ(stream.Data(), testing::ToBytes("abcXYZW"));
 }
 
+TEST(WriteBuffer, PassesWritesOnInFewLargePiecesWithTheSameBytes) {
+  TMemoryStream target;
+  testing::FaultyStream counted(target);
+  const std::vector<uint8_t> data = testing::RandomBytes(10000, 7);
+  {
+    TWriteBuffer buffered(counted, 1024);
+    size_t at = 0;
+    // Pieces smaller than, equal to and larger than the buffer.
+    for (const size_t piece : {1u, 300u, 1024u, 3000u, 5u, 1000u}) {
+      ASSERT_EQ(buffered.Write(data.data() + at, static_cast<int32_t>(piece)),
+                static_cast<int32_t>(piece));
+      at += piece;
+    }
+    EXPECT_EQ(buffered.Seek(0, SeekOrigin::Current), static_cast<int64_t>(at))
+        << "a seek passes on what is held first";
+    const auto rest = static_cast<int32_t>(data.size() - at - 10);
+    ASSERT_EQ(buffered.Write(data.data() + at, rest), rest);
+    ASSERT_EQ(buffered.Write(data.data() + at + rest, 10), 10);
+    EXPECT_LT(target.Data().size(), data.size()) << "the tail is held until flushed";
+    EXPECT_TRUE(buffered.Flush());
+  }
+  EXPECT_EQ(target.Data(), data);
+  EXPECT_LE(counted.Counts().writes, 7);
+}
+
+TEST(WriteBuffer, ARefusedPieceFailsThatWriteTheFlushAndEveryLaterWrite) {
+  for (const testing::FaultKind kind : {testing::FaultKind::Fail, testing::FaultKind::Short}) {
+    TMemoryStream target;
+    testing::FaultyStream faulty(target, {testing::FaultOp::Write, 1, kind});
+    TWriteBuffer buffered(faulty, 100);
+    const std::vector<uint8_t> data(60, 1);
+    EXPECT_EQ(buffered.Write(data.data(), 60), 60) << "held, not yet passed on";
+    EXPECT_EQ(buffered.Write(data.data(), 60), -1) << "passing on the first piece fails";
+    EXPECT_EQ(buffered.Write(data.data(), 1), -1);
+    EXPECT_FALSE(buffered.Flush());
+    EXPECT_EQ(buffered.Seek(0, SeekOrigin::Begin), -1);
+  }
+  TMemoryStream target;
+  testing::FaultyStream faulty(target, {testing::FaultOp::Write, 1, testing::FaultKind::Fail});
+  TWriteBuffer buffered(faulty, 100);
+  EXPECT_EQ(buffered.Write("abc", 3), 3);
+  EXPECT_FALSE(buffered.Flush()) << "a failure at the last flush is seen there";
+}
+
 TEST(ScopedFileSystem, ReplacesTheFileLayerAndRestoresIt) {
   TempDir dir;
   testing::WriteFileBytes(dir.File("f"), testing::ToBytes("abc"));

@@ -52,6 +52,17 @@ TEST_F(SystemLimits, TheFileSizeLimitFailsTheWriteAndLeavesNothing) {
   EXPECT_EQ(packed.err, "stowaway pack: cannot write small.exe: File too large\n");
   EXPECT_FALSE(Exists("small.exe"));
   for (const std::string& name : Listing(".")) EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+
+  // Packed streams are written in large pieces: the refusal comes at the
+  // last one, and still fails the command.
+  ASSERT_EQ(Run({"compress", "-q", "--mode", "fast", "p/big.bin", "big.sw"}).status, 0);
+  for (const std::string command : {"compress --mode fast p/big.bin", "decompress big.sw"}) {
+    const std::string verb = command.substr(0, command.find(' '));
+    const Outcome streamed = Shell("ulimit -f 100 && " + Tool() + " " + command + " out.bin");
+    EXPECT_EQ(streamed.status, 1) << command;
+    EXPECT_EQ(streamed.err, "stowaway " + verb + ": cannot write out.bin: File too large\n");
+    EXPECT_FALSE(Exists("out.bin")) << command;
+  }
 }
 
 TEST_F(SystemLimits, NamesNearTheLongestAllowedAndTheRealCauseBeyond) {

@@ -76,15 +76,23 @@ int32_t Transfer(const std::string& command, const std::string& verb, const Ends
   {
     ProgressBar bar(verb, size, 1, quiet);
     OutputFile output(ends.out, force, InterruptNotice(command, ends.out));
-    codec.OutputStream = &output.Stream();
+    // The codecs write a block at a time; the file takes them a megabyte at
+    // a time.
+    TWriteBuffer buffered(output.Stream());
+    codec.OutputStream = &buffered;
     HookInUse hook([&] { bar.Show(codec.BytesRead, 0, ends.in); });
+    const auto write_failure = [&] {
+      const std::string& reason = output.Stream().WriteFailure();
+      return EToolFailure("cannot write " + ends.out + ": " +
+                          (reason.empty() ? "the system took less than was written" : reason));
+    };
     try {
       result = (codec.*operation)();
     } catch (const Exception& problem) {
-      const std::string& reason = output.Stream().WriteFailure();
-      if (!reason.empty()) throw EToolFailure("cannot write " + ends.out + ": " + reason);
+      if (!output.Stream().WriteFailure().empty()) throw write_failure();
       throw EToolFailure(failure + problem.Message());
     }
+    if (!buffered.Flush()) throw write_failure();
     output.Commit();
   }
   return result;
