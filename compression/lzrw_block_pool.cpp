@@ -53,8 +53,10 @@ LzrwBlockPool::~LzrwBlockPool() {
   for (std::thread& thread : threads_) thread.join();
 }
 
-void LzrwBlockPool::CodeShare(TLZR& coder, int k, int stride) {
-  for (int i = k; i < count_; i += stride) {
+void LzrwBlockPool::CodeShare(TLZR& coder) {
+  // Taken one at a time rather than dealt out in turn: a thread that shares
+  // its processor with the caller's reads and writes codes fewer.
+  for (int i; (i = next_.fetch_add(1, std::memory_order_relaxed)) < count_;) {
     Block& block = (*batch_)[static_cast<size_t>(i)];
     block.coded_size = coder.CompressBlock(block.source.get(), block.coded.get(), block.size);
   }
@@ -65,11 +67,12 @@ void LzrwBlockPool::Start(int which, int count) {
     const std::lock_guard<std::mutex> lock(mutex_);
     batch_ = &batches_[static_cast<size_t>(which)];
     count_ = count;
+    next_.store(0, std::memory_order_relaxed);
     pending_ = static_cast<int>(threads_.size());
     ++started_;
   }
   if (threads_.empty()) {
-    CodeShare(own_, 0, 1);
+    CodeShare(own_);
     return;
   }
   start_.notify_all();
@@ -87,10 +90,8 @@ void LzrwBlockPool::Help(int k) {
     start_.wait(lock, [&] { return stop_ || started_ != seen; });
     if (stop_) return;
     seen = started_;
-    // Only threads that started share the work; the count is final by now.
-    const int stride = static_cast<int>(threads_.size());
     lock.unlock();
-    CodeShare(*coders_[static_cast<size_t>(k)], k, stride);
+    CodeShare(*coders_[static_cast<size_t>(k)]);
     lock.lock();
     if (--pending_ == 0) finished_.notify_one();
   }

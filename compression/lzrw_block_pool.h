@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -45,7 +46,7 @@ class LzrwBlockPool {
 
  private:
   void Help(int k);
-  void CodeShare(TLZR& coder, int k, int stride);
+  void CodeShare(TLZR& coder);
 
   TLZR& own_;
   std::array<Batch, 2> batches_;
@@ -57,6 +58,7 @@ class LzrwBlockPool {
   uint64_t started_ = 0;  // counts the batches handed out
   Batch* batch_ = nullptr;
   int count_ = 0;
+  std::atomic<int> next_{0};  // the batch's next block to code
   int pending_ = 0;  // threads not yet done with the batch
   bool stop_ = false;
 };
