@@ -229,16 +229,23 @@ std::string Installation::Target(const std::string& path) const { return folder_
 int Installation::PlaceFiles() {
   extracted_ = true;
   int code = Installed;
+  // The folder made or found for the last place: the files of a folder come
+  // one after another, and under Wine each look at a folder is several calls
+  // to its server.
+  std::string ready;
   for (const Placement& place : plan_.Places) {
     const std::string target = Target(place.Target);
     const bool folder = place.Staged.empty();
-    if (!MakeFolders(folder ? target : ParentOf(target), nullptr) ||
-        (!folder && !MoveReplacing(Staged(place.Staged), target))) {
+    const std::string needed = folder ? target : ParentOf(target);
+    const bool placed = (needed == ready || MakeFolders(needed, nullptr)) &&
+                        (folder || MoveReplacing(Staged(place.Staged), target));
+    if (!placed) {
       failed_ = Utf8FromAnsi(place.Target);
       log_.Write("failed " + failed_ + ": " + LastErrorText());
       code = Incomplete;
       break;
     }
+    ready = needed;
     if (!folder) log_.Write("file " + Utf8FromAnsi(place.Target));
   }
   DiscardStaging();
