@@ -2,8 +2,8 @@
 # Installers side by side, as an installer author sees them: the corpus as a
 # folder packed by `stowaway pack` in each mode and by the installer builders
 # people use (NSIS's makensis with zlib and with solid LZMA, makeself with
-# gzip), then installed: stowaway's and NSIS's installers under Wine (NSIS
-# silently, /S /D=), makeself's natively. Every tool runs once per round, in
+# gzip), then installed: stowaway's and NSIS's installers under Wine, both
+# silently (/S /D=), makeself's natively. Every tool runs once per round, in
 # an order that turns by one each round, so that a change in the machine's
 # load touches all alike; the report gives medians and, for each figure, its
 # ratio to NSIS zlib's from the same run. Every install is checked against
@@ -17,9 +17,8 @@ bench=$(cd "$3" && pwd)
 rounds=${4:-5}
 here=$(cd "$(dirname "$0")" && pwd)
 tool=$native/bin/stowaway
-front_end=$win32/bin/probe_frontend.exe
 work=$bench/installers
-for program in "$tool" "$front_end" "$win32/bin/unpacker.exe"; do
+for program in "$tool" "$win32/bin/stowaway-setup.exe" "$win32/bin/unpacker-user.exe"; do
   [[ -f $program ]] || { echo "installers: $program is missing; run make build first" >&2; exit 1; }
 done
 [[ -d $bench/corpus ]] || { echo "installers: no corpus in $bench/corpus; run bench/corpus.sh" >&2; exit 1; }
@@ -58,7 +57,7 @@ nsis_script() {  # compressor, output
 build() {  # tool id
   case $1 in
     pack-good|pack-fast|pack-auto)
-      "$tool" pack -q -o "$work/$1.exe" --front-end "$front_end" --mode "${1#pack-}" "$corpus" ;;
+      "$tool" pack -q -f -o "$work/$1.exe" --name bench --elevation user --mode "${1#pack-}" "$corpus" ;;
     nsis-zlib) makensis -V1 "$(nsis_script zlib "$work/nsis-zlib.exe")" ;;
     nsis-lzma) makensis -V1 "$(nsis_script '/SOLID lzma' "$work/nsis-lzma.exe")" ;;
     makeself) makeself --gzip --nox11 --nomd5 --nocrc --quiet "$corpus" "$work/makeself.run" bench true >/dev/null ;;
@@ -69,21 +68,22 @@ install() {  # tool id, destination
   rm -rf "$2"
   mkdir -p "$2"
   case $1 in
-    pack-*)
-      PROBE_LOG='Z:\dev\null' PROBE_FOLDERS=$(windows_path "$2") \
-        "$here/../cmake/wine-run.sh" "$work/$1.exe" ;;
-    nsis-*) "$here/../cmake/wine-run.sh" "$work/$1.exe" /S "/D=$(windows_path "$2")" ;;
+    pack-*|nsis-*) "$here/../cmake/wine-run.sh" "$work/$1.exe" /S "/D=$(windows_path "$2")" ;;
     makeself) "$work/makeself.run" --quiet --noexec --target "$2" >/dev/null ;;
   esac
 }
 
-# Every file of the corpus, by file name, in the installed folder (makeself
-# keeps the folders).
+# Every file of the corpus in the installed folder: by file name for NSIS,
+# whose script puts them side by side, in their folders for makeself and,
+# under the corpus's own name, for stowaway's setup program.
 check_install() {  # tool id, destination
   local file installed
   while IFS= read -r file; do
-    installed=$2/$(basename "$file")
-    [[ $1 == makeself ]] && installed=$2/${file#"$corpus"/}
+    case $1 in
+      nsis-*) installed=$2/$(basename "$file") ;;
+      makeself) installed=$2/${file#"$corpus"/} ;;
+      *) installed=$2/$(basename "$corpus")/${file#"$corpus"/} ;;
+    esac
     cmp -s "$file" "$installed" || { echo "installers: $1 installed $installed wrongly" >&2; exit 1; }
   done < <(find "$corpus" -type f)
 }
