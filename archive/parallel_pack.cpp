@@ -34,10 +34,13 @@ int DefaultPackJobs() {
   return processors == 0 ? 1 : static_cast<int>(processors);
 }
 
-PackingPipeline::PackingPipeline(const std::vector<ArchiveItem>& items, int jobs, PackInto pack)
+PackingPipeline::PackingPipeline(const std::vector<ArchiveItem>& items, int jobs, PackInto pack,
+                                 size_t held_budget)
     : items_(items),
       pack_(std::move(pack)),
-      window_(2 * static_cast<size_t>(jobs)),
+      window_(8 * static_cast<size_t>(jobs)),
+      free_window_(2 * static_cast<size_t>(jobs)),
+      held_budget_(held_budget),
       slots_(items.size()) {
   hook_.emplace([] {
     if (ThisThreadPacks != nullptr) ThisThreadPacks->pipeline->Moved(*ThisThreadPacks);
@@ -69,7 +72,9 @@ void PackingPipeline::Work() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     changed_.wait(lock, [this] {
-      return abandoned_ || next_to_pack_ == items_.size() || next_to_pack_ < next_to_take_ + window_;
+      const size_t held = next_to_pack_ - next_to_take_;
+      return abandoned_ || next_to_pack_ == items_.size() ||
+             (held < window_ && (held < free_window_ || held_bytes_ < held_budget_));
     });
     if (abandoned_ || next_to_pack_ == items_.size()) return;
     const size_t index = next_to_pack_++;
@@ -84,6 +89,7 @@ void PackingPipeline::Work() {
     }
     lock.lock();
     slots_[index].state = Slot::State::Done;
+    held_bytes_ += slots_[index].packed.size();
     changed_.notify_all();
   }
 }
@@ -137,6 +143,7 @@ std::vector<uint8_t> PackingPipeline::Take(size_t index, const Progress& progres
     if (slot.state == Slot::State::Done && !slot.moved) break;
   }
   next_to_take_ = index + 1;
+  held_bytes_ -= slot.packed.size();
   changed_.notify_all();
   if (slot.failure) std::rethrow_exception(slot.failure);
   return std::move(slot.packed);

@@ -5,8 +5,12 @@
 // threads.
 //
 // Memory stays bounded: a stream is held from when its packing starts until
-// the writer takes it, and at most twice as many streams as there are
-// threads are held at once.
+// the writer takes it, and at most eight streams per thread are held at
+// once; beyond two per thread, a stream is started only while the streams
+// done and waiting for the writer hold less than a budget of bytes. The
+// threads may thus run well ahead of a long entry that the writer waits
+// for, which on a payload of many small files and a few large ones keeps
+// every processor busy.
 #pragma once
 
 #include <condition_variable>
@@ -43,7 +47,9 @@ class PackingPipeline {
   // Starts jobs threads (at least 2) packing items, folder entries left out.
   // items must outlive the pipeline. Until it is destroyed the component's
   // progress hook is the pipeline's, which every thread only reads.
-  PackingPipeline(const std::vector<ArchiveItem>& items, int jobs, PackInto pack);
+  static constexpr size_t DefaultHeldBudget = size_t{64} << 20;
+  PackingPipeline(const std::vector<ArchiveItem>& items, int jobs, PackInto pack,
+                  size_t held_budget = DefaultHeldBudget);
   // Abandons the streams not taken and waits for the threads.
   ~PackingPipeline();
   PackingPipeline(const PackingPipeline&) = delete;
@@ -78,7 +84,10 @@ class PackingPipeline {
   std::optional<HookInUse> hook_;  // the pipeline's, in place from start to stop
   const std::vector<ArchiveItem>& items_;
   PackInto pack_;
-  size_t window_;
+  size_t window_;       // the most streams held
+  size_t free_window_;  // the streams held whatever their bytes
+  size_t held_budget_;
+  size_t held_bytes_ = 0;  // of the streams done and not yet taken
   std::vector<Slot> slots_;
   std::mutex mutex_;
   std::condition_variable changed_;  // a stream done, counts moved, or one taken

@@ -71,8 +71,11 @@ TEST(ParallelPack, TheSameArchiveAndFinalCountsWhateverTheJobs) {
   }
 }
 
-TEST(ParallelPack, HoldsAtMostTwoStreamsPerJob) {
-  std::vector<ArchiveItem> items(40);
+// The most streams held at once while a slow writer takes streams of size
+// bytes each; before taking the first it waits up to a few seconds for
+// `ahead` streams to be started.
+int MostHeld(int jobs, size_t size, size_t budget, int ahead) {
+  std::vector<ArchiveItem> items(60);
   for (size_t i = 0; i < items.size(); ++i) items[i].FileName = std::to_string(i);
   std::atomic<int> started{0};
   std::atomic<int> taken{0};
@@ -81,17 +84,32 @@ TEST(ParallelPack, HoldsAtMostTwoStreamsPerJob) {
     const int held = ++started - taken;
     for (int seen = most; held > seen && !most.compare_exchange_weak(seen, held);) {
     }
-    out.Write(item.FileName.data(), static_cast<int32_t>(item.FileName.size()));
+    std::string data = item.FileName;
+    data.resize(size, '.');
+    out.Write(data.data(), static_cast<int32_t>(data.size()));
   };
-  PackingPipeline pipeline(items, 3, pack);
+  PackingPipeline pipeline(items, jobs, pack, budget);
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (started < ahead && std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   for (size_t i = 0; i < items.size(); ++i) {
     const std::vector<uint8_t> packed = pipeline.Take(i, {});
-    EXPECT_EQ(std::string(packed.begin(), packed.end()), items[i].FileName);
+    EXPECT_EQ(std::string(packed.begin(), packed.begin() + static_cast<ptrdiff_t>(items[i].FileName.size())),
+              items[i].FileName);
     ++taken;
     if (i % 8 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
-  // Two for each of the 3 jobs, and the one just handed over.
-  EXPECT_LE(most, 7);
+  return most;
+}
+
+TEST(ParallelPack, HoldsAFixedNumberOfStreamsAndFewerOnceTheyHoldMuch) {
+  // Eight for each of the 3 jobs, and the one just handed over.
+  const int many = MostHeld(3, 10, PackingPipeline::DefaultHeldBudget, 24);
+  EXPECT_LE(many, 25);
+  EXPECT_GE(many, 24) << "the threads run ahead of a slow writer";
+  // Past the budget only two for each job, and the one just handed over.
+  EXPECT_LE(MostHeld(3, 2000, 1000, 0), 7);
 }
 
 }  // namespace
