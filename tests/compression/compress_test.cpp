@@ -264,9 +264,14 @@ std::string PackedLine(TCompressMode mode, const Bytes& input, bool small_reads,
 
 TEST(Compress, ThreadsChangeNothingACallerSees) {
   // Runs of one byte, which only one thread's trees hold, and mixed data.
-  Bytes input(70000, 0);
+  Bytes short_input(70000, 0);
   const Bytes mixed = testing::Mixed(5, 12, 20000, 40000);
-  input.insert(input.end(), mixed.begin(), mixed.end());
+  short_input.insert(short_input.end(), mixed.begin(), mixed.end());
+  // LZRW1/KH codes its blocks in batches of dozens: it gets enough for
+  // several batches on three threads, and faults in later ones.
+  Bytes long_input = short_input;
+  const Bytes text = testing::TextLike(5 << 20, 61);
+  long_input.insert(long_input.end(), text.begin(), text.end());
   using testing::Fault;
   using testing::FaultKind;
   using testing::FaultOp;
@@ -276,9 +281,12 @@ TEST(Compress, ThreadsChangeNothingACallerSees) {
   } cases[] = {{{}, false},
                {{FaultOp::Read, 5, FaultKind::Fail}, false},
                {{FaultOp::Read, 4, FaultKind::Short}, false},
+               {{FaultOp::Read, 120, FaultKind::Fail}, false},
                {{FaultOp::Write, 4, FaultKind::Fail}, true},
-               {{FaultOp::Write, 5, FaultKind::Short}, true}};
+               {{FaultOp::Write, 5, FaultKind::Short}, true},
+               {{FaultOp::Write, 250, FaultKind::Fail}, true}};
   for (TCompressMode mode : {TCompressMode::Good, TCompressMode::Fast}) {
+    const Bytes& input = mode == TCompressMode::Fast ? long_input : short_input;
     for (bool small_reads : {false, true}) {
       for (const auto& c : cases) {
         const std::string alone = PackedLine(mode, input, small_reads, c.fault, c.on_output, 1);
