@@ -27,7 +27,7 @@ class LzrwBlockPool {
   };
   using Batch = std::vector<Block>;
 
-  // Up to threads coding threads, and two batches of a few blocks for each.
+  // Up to threads coding threads, and two batches of 16 blocks for each.
   // Starts fewer when the system refuses threads or has no memory for them;
   // with none, own codes every batch on the caller's thread. Both batches
   // are empty when not even one block's buffers could be had.
