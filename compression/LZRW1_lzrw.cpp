@@ -59,9 +59,13 @@ void Tlzrw1::LzrwCompressBlocks() {
   ReadTotal = 0;
   // A short read ends the body; the empty block it may give still goes out,
   // so the reader knows where the body ends. Only an input that fills its
-  // first block is worth threads.
+  // first block, and is said to hold a batch's worth after it, is worth
+  // threads.
   for (bool first = true; BlockInLength == BlockSize; first = false) {
-    if (!first && EncoderThreads > 1 && LzrwCompressBatches()) return;
+    if (!first && EncoderThreads > 1 && LzrwBlockPool::Pays(OriginalSize - ReadTotal, EncoderThreads) &&
+        LzrwCompressBatches()) {
+      return;
+    }
     BlockInLength = ReadInput(InBuffer.get(), BlockSize);
     if (BlockInLength < 0) RaiseReadFailure("LZRW1/KH");
     ReadTotal += BlockInLength;

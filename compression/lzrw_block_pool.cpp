@@ -47,6 +47,10 @@ LzrwBlockPool::LzrwBlockPool(TLZR& own, int threads) : own_(own) {
   }
 }
 
+bool LzrwBlockPool::Pays(int64_t left, int threads) {
+  return left >= int64_t{BlocksPerThread} * threads * LzrwBlockSize;
+}
+
 LzrwBlockPool::~LzrwBlockPool() {
   {
     const std::lock_guard<std::mutex> lock(mutex_);

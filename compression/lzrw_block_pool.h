@@ -34,6 +34,9 @@ class LzrwBlockPool {
   LzrwBlockPool(TLZR& own, int threads);
   // Waits for the threads to end.
   ~LzrwBlockPool();
+  // Whether an input with this many bytes left fills a batch for threads
+  // threads: below that, starting them costs more than they save.
+  static bool Pays(int64_t left, int threads);
   LzrwBlockPool(const LzrwBlockPool&) = delete;
   LzrwBlockPool& operator=(const LzrwBlockPool&) = delete;
 
