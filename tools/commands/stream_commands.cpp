@@ -81,10 +81,10 @@ int32_t Transfer(const std::string& command, const std::string& verb, const Ends
     TWriteBuffer buffered(output.Stream());
     codec.OutputStream = &buffered;
     HookInUse hook([&] { bar.Show(codec.BytesRead, 0, ends.in); });
+    // A refused piece is always a short write of the file, whose reason it
+    // keeps.
     const auto write_failure = [&] {
-      const std::string& reason = output.Stream().WriteFailure();
-      return EToolFailure("cannot write " + ends.out + ": " +
-                          (reason.empty() ? "the system took less than was written" : reason));
+      return EToolFailure("cannot write " + ends.out + ": " + output.Stream().WriteFailure());
     };
     try {
       result = (codec.*operation)();
