@@ -245,21 +245,10 @@ std::string PackedLine(TCompressMode mode, const Bytes& input, bool small_reads,
   testing::FaultyStream in(source, on_output ? testing::Fault{} : fault);
   TMemoryStream out_memory;
   testing::FaultyStream out(out_memory, on_output ? fault : testing::Fault{});
-  Tlzrw1 codec;
-  codec.UseStream = true;
-  codec.CompressMode = mode;
-  codec.EncoderThreads = threads;
-  codec.InputStream = &in;
-  codec.OutputStream = &out;
-  testing::ProgressRecorder recorder(codec);
-  std::string outcome;
-  try {
-    outcome = "ok " + std::to_string(codec.Compress());
-  } catch (const Exception& e) {
-    outcome = e.Message();
-  }
-  const std::string line = outcome + " | " + testing::Hash(out_memory.Data()) + " | " + testing::Hash(recorder.points);
-  return mode == TCompressMode::Good ? line + " | " + std::to_string(source.Position()) : line;
+  const testing::Observed seen =
+      testing::Observe(testing::Operation::Compress, mode, in, out, out_memory, threads);
+  const std::string line = seen.outcome + " | " + testing::Hash(seen.output) + " | " + testing::Hash(seen.points);
+  return mode == TCompressMode::Good ? line + " | " + std::to_string(seen.input_position) : line;
 }
 
 TEST(Compress, ThreadsChangeNothingACallerSees) {

@@ -58,10 +58,12 @@ struct Observed {
   }
 };
 
-// encoder_threads: the LZH encoder's threads for finding matches.
-inline Observed Observe(Operation operation, TCompressMode mode, TStream& in, int encoder_threads = 1) {
+// The operation writes to out, which passes what it takes on to written (out
+// itself, or a stream wrapped around it); encoder_threads: the encoder's
+// threads.
+inline Observed Observe(Operation operation, TCompressMode mode, TStream& in, TStream& out,
+                        const TMemoryStream& written, int encoder_threads) {
   Tlzrw1 codec;
-  TMemoryStream out;
   codec.EncoderThreads = encoder_threads;
   codec.UseStream = true;
   codec.CompressMode = mode;
@@ -78,9 +80,14 @@ inline Observed Observe(Operation operation, TCompressMode mode, TStream& in, in
     }
     seen.points = recorder.points;
   }
-  seen.output = out.Data();
+  seen.output = written.Data();
   seen.input_position = in.Position();
   return seen;
+}
+
+inline Observed Observe(Operation operation, TCompressMode mode, TStream& in, int encoder_threads = 1) {
+  TMemoryStream out;
+  return Observe(operation, mode, in, out, out, encoder_threads);
 }
 
 inline Observed Observe(Operation operation, TCompressMode mode, const Bytes& input, int64_t start = 0,
