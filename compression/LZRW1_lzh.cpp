@@ -2,6 +2,7 @@
 // sink, and the LZH branches of Decompress and Compress.
 #include "compression/LZRW1.h"
 
+#include <deque>
 #include <limits>
 
 #include "compression/lzh.h"
@@ -18,17 +19,30 @@ namespace {
 
 // Loads the input buffer BlockSize bytes at a time, with a progress point
 // after each load. At the end of the input every request reads again, and
-// makes a progress point again.
+// makes a progress point again. Blocks read ahead wait in order for their
+// turn, each with what its read gave.
 class Tlzrw1::LzhBlockReader final : public LzhSource {
  public:
-  explicit LzhBlockReader(Tlzrw1& owner) : owner_(owner) {}
+  explicit LzhBlockReader(Tlzrw1& owner) : owner_(owner) { AheadSize = BlockSize; }
+
+  int32_t ReadAhead(const uint8_t*& bytes) override {
+    const int32_t got = owner_.ReadInput(owner_.InBuffer.get(), BlockSize);
+    ahead_.push_back(got);
+    bytes = owner_.InBuffer.get();
+    return got < 0 ? -1 : got;
+  }
+
+  int32_t TakeAhead() override {
+    const int32_t got = ahead_.front();
+    ahead_.pop_front();
+    Count(got);
+    return got;
+  }
 
  protected:
   bool Refill() override {
     const int32_t got = owner_.ReadInput(owner_.InBuffer.get(), BlockSize);
-    if (got < 0) owner_.RaiseReadFailure("LZH");
-    owner_.ReadTotal += got;
-    owner_.ProgressPoint();
+    Count(got);
     if (got == 0) return false;
     Next = owner_.InBuffer.get();
     End = Next + got;
@@ -36,7 +50,14 @@ class Tlzrw1::LzhBlockReader final : public LzhSource {
   }
 
  private:
+  void Count(int32_t got) {
+    if (got < 0) owner_.RaiseReadFailure("LZH");
+    owner_.ReadTotal += got;
+    owner_.ProgressPoint();
+  }
+
   Tlzrw1& owner_;
+  std::deque<int32_t> ahead_;
 };
 
 // Collects the output in the output buffer and writes it out BlockSize bytes

@@ -45,6 +45,21 @@ class LzhSource {
   // Get does before it takes one. False when the input has ended.
   bool Fetch() { return Next != End || Refill(); }
 
+  // Reading ahead, for a source that can: AheadSize is then the most one
+  // block read ahead holds (0: it cannot). ReadAhead reads the next block
+  // now and returns its size (0 at the end of the input, -1 when the read
+  // failed), its bytes at bytes until the next call; nothing is counted.
+  // TakeAhead later hands the oldest block read ahead over as a Refill at
+  // that time would have loaded it: counted, with its progress point, or
+  // its failure raised. It returns the block's size, 0 at the end; its
+  // bytes are not in [Next, End), which it leaves alone.
+  virtual int32_t ReadAhead(const uint8_t*& bytes) {
+    bytes = nullptr;
+    return -1;
+  }
+  virtual int32_t TakeAhead() { return 0; }
+  int32_t AheadSize = 0;
+
   const uint8_t* Next = nullptr;
   const uint8_t* End = nullptr;
 

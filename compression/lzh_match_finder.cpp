@@ -24,9 +24,11 @@ constexpr int64_t InlineSteps = 512;
 // A first load smaller than this is taken for a small input, for which
 // starting threads would cost more than they save.
 constexpr int64_t LargeFirstLoad = 16384;
-// How much input goes by between two re-divisions of the trees among the
-// workers, by what each tree cost in the meantime.
+// The steps between two re-divisions of the trees among the workers, by
+// what each tree cost in the meantime; the first comes sooner, since the
+// first division is a guess.
 constexpr int64_t BalanceInterval = 1 << 18;
+constexpr int64_t FirstBalance = 1 << 15;
 
 [[noreturn]] void RaiseNoMemory() { throw ElzhException("LZH : Cannot get memory for dictionary tables"); }
 
@@ -67,6 +69,8 @@ LzhMatchFinder::LzhMatchFinder(LzhSource& source, int threads)
   // The byte-at-a-time loop reads the first 60 bytes before anything else.
   Load(MaxMatch);
   StartWorkers(threads);
+  // The first Advance reads ahead: nothing here may fail once workers run.
+  ahead_ = threaded_ && source_.AheadSize > 0 && source_.AheadSize <= Ring / 4;
 }
 
 LzhMatchFinder::~LzhMatchFinder() { StopWorkers(); }
@@ -115,12 +119,24 @@ void LzhMatchFinder::AddWorker(const std::array<bool, 256>& owns) {
   workers_.push_back(Allocate<Worker>());
   workers_.back()->matches = AllocateArray<uint32_t>(Ring);
   workers_.back()->tree.Reset(owns);
+  workers_.back()->next_balance = FirstBalance;
 }
 
 void LzhMatchFinder::Load(int64_t count) {
-  while (loaded_ < count && total_ < 0) {
+  while (counted_ < count && total_ < 0) {
+    if (ahead_) {
+      if (pending_ == 0) ReadAheadBlock();
+      const int32_t got = source_.TakeAhead();
+      --pending_;
+      if (got == 0) {
+        total_ = counted_;
+        break;
+      }
+      counted_ += got;
+      continue;
+    }
     if (!source_.Fetch()) {
-      total_ = loaded_;
+      total_ = counted_;
       break;
     }
     // Positions before oldest_ are no longer needed; the ring holds the rest.
@@ -132,11 +148,35 @@ void LzhMatchFinder::Load(int64_t count) {
     std::memcpy(input_.get(), source_.Next + first, static_cast<size_t>(take - first));
     source_.Next += take;
     loaded_ += take;
+    counted_ = loaded_;
+  }
+}
+
+void LzhMatchFinder::ReadAheadBlock() {
+  const uint8_t* bytes = nullptr;
+  const int32_t got = source_.ReadAhead(bytes);
+  ++pending_;
+  if (got <= 0) {
+    ahead_ended_ = true;
+    input_ended_ = got == 0;
+    return;
+  }
+  const int64_t at = loaded_ & RingMask;
+  const int64_t first = std::min<int64_t>(got, Ring - at);
+  std::memcpy(input_.get() + at, bytes, static_cast<size_t>(first));
+  std::memcpy(input_.get(), bytes + first, static_cast<size_t>(got - first));
+  loaded_ += got;
+}
+
+void LzhMatchFinder::TopUp() {
+  // Positions before oldest_ are no longer needed; the ring holds the rest.
+  while (!ahead_ended_ && pending_ < MaxPending && oldest_ + Ring - loaded_ >= source_.AheadSize) {
+    ReadAheadBlock();
   }
 }
 
 int64_t LzhMatchFinder::StepsAllowed() const {
-  return total_ >= 0 ? total_ : std::max<int64_t>(0, loaded_ - (MaxMatch - 1));
+  return total_ >= 0 || input_ended_ ? loaded_ : std::max<int64_t>(0, loaded_ - (MaxMatch - 1));
 }
 
 void LzhMatchFinder::Publish() {
@@ -149,26 +189,41 @@ void LzhMatchFinder::Publish() {
 
 void LzhMatchFinder::Advance(int64_t position) {
   oldest_ = position;
+  if (position < next_check_) return;
   // Having coded up to position, the byte-at-a-time loop has asked for every
   // byte up to 59 past it.
-  if (loaded_ >= position + MaxMatch) return;
-  if (threaded_ && loaded_ >= next_balance_) Rebalance();
-  Load(position + MaxMatch);
+  if (counted_ < position + MaxMatch) Load(position + MaxMatch);
+  if (ahead_) TopUp();
   if (threaded_) Publish();
+  next_check_ = counted_ - MaxMatch + 1;
+  // The ring has room for the next block once the encoder is that far on.
+  if (ahead_ && !ahead_ended_) next_check_ = std::min(next_check_, loaded_ + source_.AheadSize - Ring);
 }
 
-void LzhMatchFinder::Rebalance() {
-  // The workers have run all they may and wait: their trees can move.
-  const int64_t allowed = allowed_.load(std::memory_order_relaxed);
-  std::array<uint64_t, 256> cost{};
-  std::vector<LzhMatchTree*> trees;
-  for (const auto& worker : workers_) {
-    WaitFor(*worker, allowed);
-    for (int b = 0; b < 256; ++b) cost[static_cast<size_t>(b)] += worker->tree.Work()[static_cast<size_t>(b)];
-    trees.push_back(&worker->tree);
+void LzhMatchFinder::Meet(Worker& worker) {
+  // The trees move while every worker waits here at the same step; the
+  // encoder, which reads only the matches, goes on meanwhile.
+  std::unique_lock<std::mutex> lock(wait_mutex_);
+  if (++arrived_ == static_cast<int>(workers_.size())) {
+    std::array<uint64_t, 256> cost{};
+    std::vector<LzhMatchTree*> trees;
+    for (const auto& each : workers_) {
+      for (int b = 0; b < 256; ++b) cost[static_cast<size_t>(b)] += each->tree.Work()[static_cast<size_t>(b)];
+      trees.push_back(&each->tree);
+    }
+    LzhMatchTree::Repartition(trees.data(), static_cast<int>(trees.size()),
+                              Partition(cost, static_cast<int>(trees.size())));
+    arrived_ = 0;
+    ++balance_round_;
+    lock.unlock();
+    allowed_changed_.notify_all();
+  } else {
+    const uint64_t round = balance_round_;
+    allowed_changed_.wait(lock, [&] {
+      return balance_round_ != round || allowed_.load(std::memory_order_acquire) < 0;
+    });
   }
-  LzhMatchTree::Repartition(trees.data(), static_cast<int>(trees.size()), Partition(cost, static_cast<int>(trees.size())));
-  next_balance_ = loaded_ + BalanceInterval;
+  worker.next_balance += BalanceInterval;
 }
 
 LzhMatchFinder::Match LzhMatchFinder::At(int64_t position) {
@@ -211,7 +266,11 @@ void LzhMatchFinder::Work(Worker& worker) {
       });
     }
     if (allowed < 0) return;
-    Run(worker, allowed, shared_loaded_.load(std::memory_order_relaxed));
+    if (worker.step == worker.next_balance) {
+      Meet(worker);
+      continue;
+    }
+    Run(worker, std::min(allowed, worker.next_balance), shared_loaded_.load(std::memory_order_relaxed));
   }
 }
 

@@ -9,11 +9,14 @@
 // owns, while the encoder consumes them in order.
 //
 // Reading keeps the schedule of a finder that moves one position at a time
-// behind the encoder: a block is loaded only when the encoder has come so far
-// that the byte-at-a-time loop would have asked for a byte the loaded blocks
-// do not hold. The workers run ahead within what is loaded. Progress points,
-// failures and the input's position therefore come exactly where they
-// always did.
+// behind the encoder: a block is taken only when the encoder has come so far
+// that the byte-at-a-time loop would have asked for a byte the blocks taken
+// do not hold. So progress points and failures come exactly where they
+// always did. On one thread the input's position does too. Workers need
+// more input than that schedule gives them, or they wait for the encoder at
+// every block: from a source that can read ahead, blocks are read early, up
+// to what the ring holds, and each is taken (counted, its progress point
+// made, its failure raised) when its turn comes.
 #pragma once
 
 #include <atomic>
@@ -59,7 +62,10 @@ class LzhMatchFinder {
   void Advance(int64_t position);
 
  private:
-  static constexpr int RingBits = 16;
+  static constexpr int RingBits = 18;
+  // Blocks read ahead and not yet taken, at most: a source that delivers
+  // a few bytes a read would otherwise queue thousands.
+  static constexpr int MaxPending = 64;
   static constexpr int64_t Ring = int64_t{1} << RingBits;
   static constexpr int64_t RingMask = Ring - 1;
 
@@ -73,13 +79,18 @@ class LzhMatchFinder {
     std::thread thread;
     alignas(64) LzhMatchTree tree;
     int64_t step = 0;  // the next step to run
+    int64_t next_balance = 0;  // the step before which the trees next move
     // Steps whose matches are recorded.
     alignas(64) std::atomic<int64_t> done{0};
   };
 
 
-  // Reads until count bytes have been taken or the input has ended.
+  // Takes blocks until count bytes have been taken or the input has ended.
   void Load(int64_t count);
+  // Reads one block ahead into the ring.
+  void ReadAheadBlock();
+  // Reads ahead as far as the ring has room.
+  void TopUp();
   // The steps the loaded input allows: every step of an input that has
   // ended, else those whose window bytes are loaded.
   int64_t StepsAllowed() const;
@@ -96,9 +107,10 @@ class LzhMatchFinder {
   void WaitFor(Worker& worker, int64_t steps);
   // Wakes the threads waiting for changed, after a change to what they test.
   void Signal(std::condition_variable& changed);
-  // Waits for the workers to run all they may, then divides the trees anew
-  // by what each cost since the last time.
-  void Rebalance();
+  // Waits until every worker has come to the step of the worker's next
+  // re-division, then divides the trees anew by what each cost since the
+  // last time.
+  void Meet(Worker& worker);
 
   // What the workers read: set before they start and unchanged while they
   // run.
@@ -117,10 +129,18 @@ class LzhMatchFinder {
   std::mutex wait_mutex_;
   std::condition_variable progress_;         // a worker's done moved on
   std::condition_variable allowed_changed_;  // allowed_ changed
-  alignas(64) int64_t loaded_ = 0;
-  int64_t total_ = -1;
+  alignas(64) int64_t loaded_ = 0;  // bytes in the ring, read ahead or taken
+  int64_t counted_ = 0;              // bytes taken
+  int64_t total_ = -1;               // the input's size, once its end is taken
+  bool ahead_ = false;               // reading ahead
+  bool ahead_ended_ = false;         // no more to read ahead: end or failure
+  bool input_ended_ = false;         // the end has been read ahead
+  int pending_ = 0;                  // blocks read ahead, not yet taken
+  int64_t next_check_ = 0;           // where Advance has anything to do
   int64_t oldest_ = 0;  // the first position the encoder may still ask for
-  int64_t next_balance_ = 0;
+  // Workers at the step of the next re-division, and re-divisions so far.
+  int arrived_ = 0;
+  uint64_t balance_round_ = 0;
 };
 
 }  // namespace stowaway
