@@ -27,7 +27,7 @@ constexpr int64_t LargeFirstLoad = 16384;
 // The steps between two re-divisions of the trees among the workers, by
 // what each tree cost in the meantime; the first comes sooner, since the
 // first division is a guess.
-constexpr int64_t BalanceInterval = 1 << 18;
+constexpr int64_t BalanceInterval = 1 << 21;
 constexpr int64_t FirstBalance = 1 << 15;
 
 [[noreturn]] void RaiseNoMemory() { throw ElzhException("LZH : Cannot get memory for dictionary tables"); }
