@@ -92,7 +92,7 @@ void LzhMatchFinder::StartWorkers(int threads) {
   // Until the trees' own costs are known, a tree's inserts are taken to
   // cost the log of its size each.
   std::array<uint64_t, 256> seen{};
-  for (int64_t i = 0; i < loaded_; ++i) ++seen[input_[i]];
+  for (int64_t i = 0; i < loaded_; ++i) ++seen[input_[static_cast<size_t>(i)]];
   for (uint64_t& n : seen) n *= std::bit_width(n);
   const std::array<uint8_t, 256> owner = Partition(seen, count);
   for (int k = 0; k < count; ++k) {
