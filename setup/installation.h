@@ -81,7 +81,9 @@ class Installation {
   void LogEnd(int code);
   int PlaceFiles();
   std::string FirstMissing() const;
-  void DiscardStaging();
+  // Deletes the staged files from the place with index first on, and the
+  // staging folder once it is empty.
+  void DiscardStaging(size_t first = 0);
   void RemoveMadeFolders();
   std::string Staged(const std::string& name) const;
   std::string Target(const std::string& path) const;

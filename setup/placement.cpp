@@ -18,7 +18,7 @@ std::optional<InstallPlan> PlanInstall(const std::vector<ArchiveDirectoryEntry>&
   if (directory.empty()) return std::nullopt;
   InstallPlan plan;
   plan.FrontEnd = FileNamePart(directory.front().FileName);
-  std::set<std::string> staged = {NameIdentity(plan.FrontEnd)};
+  const std::string front_end = NameIdentity(plan.FrontEnd);
   std::set<std::string> targets;
   const size_t staging = sizeof StagingFolderName;  // its name and a separator
   plan.Longest = staging + plan.FrontEnd.size();
@@ -30,7 +30,9 @@ std::optional<InstallPlan> PlanInstall(const std::vector<ArchiveDirectoryEntry>&
     } else {
       place.Staged = FileNamePart(entry.FileName);
       place.Target = entry.StoredPath.empty() ? place.Staged : entry.StoredPath;
-      if (!IsSafeFileName(place.Staged) || !staged.insert(NameIdentity(place.Staged)).second) {
+      const std::string identity = NameIdentity(place.Staged);
+      if (!IsSafeFileName(place.Staged) || identity == front_end ||
+          !plan.ByStaged.emplace(identity, plan.Places.size()).second) {
         return std::nullopt;
       }
       plan.Longest = std::max(plan.Longest, staging + place.Staged.size());
@@ -46,10 +48,8 @@ std::optional<InstallPlan> PlanInstall(const std::vector<ArchiveDirectoryEntry>&
 }
 
 std::string TargetOf(const InstallPlan& plan, const std::string& staged) {
-  for (const Placement& place : plan.Places) {
-    if (!place.Staged.empty() && NameIdentity(place.Staged) == NameIdentity(staged)) return place.Target;
-  }
-  return staged;
+  const auto found = plan.ByStaged.find(NameIdentity(staged));
+  return found == plan.ByStaged.end() ? staged : plan.Places[found->second].Target;
 }
 
 }  // namespace stowaway

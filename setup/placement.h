@@ -4,6 +4,7 @@
 // entry names a folder to make. Entry 0 is this program, which goes nowhere.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,6 +22,8 @@ struct InstallPlan {
   std::vector<Placement> Places;  // in archive order, folders before their files
   std::string FrontEnd;           // entry 0's name in the staging folder
   size_t Longest = 0;             // the longest path written below the folder
+  // Each staged name, as Windows compares names, and its place's index.
+  std::map<std::string, size_t> ByStaged;
 };
 
 // The plan for directory; none when an entry would leave the installation
