@@ -142,12 +142,8 @@ void LzhMatchFinder::Load(int64_t count) {
     // Positions before oldest_ are no longer needed; the ring holds the rest.
     const int64_t room = oldest_ + Ring - loaded_;
     const int64_t take = std::min<int64_t>(source_.End - source_.Next, room);
-    const int64_t at = loaded_ & RingMask;
-    const int64_t first = std::min(take, Ring - at);
-    std::memcpy(input_.get() + at, source_.Next, static_cast<size_t>(first));
-    std::memcpy(input_.get(), source_.Next + first, static_cast<size_t>(take - first));
+    Append(source_.Next, take);
     source_.Next += take;
-    loaded_ += take;
     counted_ = loaded_;
   }
 }
@@ -161,11 +157,15 @@ void LzhMatchFinder::ReadAheadBlock() {
     input_ended_ = got == 0;
     return;
   }
+  Append(bytes, got);
+}
+
+void LzhMatchFinder::Append(const uint8_t* bytes, int64_t count) {
   const int64_t at = loaded_ & RingMask;
-  const int64_t first = std::min<int64_t>(got, Ring - at);
+  const int64_t first = std::min(count, Ring - at);
   std::memcpy(input_.get() + at, bytes, static_cast<size_t>(first));
-  std::memcpy(input_.get(), bytes + first, static_cast<size_t>(got - first));
-  loaded_ += got;
+  std::memcpy(input_.get(), bytes + first, static_cast<size_t>(count - first));
+  loaded_ += count;
 }
 
 void LzhMatchFinder::TopUp() {

@@ -89,6 +89,8 @@ class LzhMatchFinder {
   void Load(int64_t count);
   // Reads one block ahead into the ring.
   void ReadAheadBlock();
+  // Puts count bytes into the ring behind those loaded.
+  void Append(const uint8_t* bytes, int64_t count);
   // Reads ahead as far as the ring has room.
   void TopUp();
   // The steps the loaded input allows: every step of an input that has
