@@ -75,8 +75,10 @@ clean:
 # it, a CSV file and a chart into $(BENCH). BENCH_ARGS go to the program, e.g.
 # BENCH_ARGS='--only good,zlib6' or BENCH_ARGS=--quick.
 BENCH := $(BUILD)/bench
-# Then installers of the corpus against NSIS and makeself (bench/installers.sh),
-# INSTALLER_ROUNDS rotated rounds, with the two build trees.
+# Then the corpus as one stream against gzip and lz4 (bench/streams.sh), and
+# installers of it against NSIS and makeself (bench/installers.sh), each in
+# STREAM_ROUNDS / INSTALLER_ROUNDS rotated rounds, with the build trees.
+STREAM_ROUNDS ?= 5
 INSTALLER_ROUNDS ?= 5
 .PHONY: bench
 bench: build
@@ -88,4 +90,5 @@ bench: build
 	@$(BENCH)/bin/stowaway_bench --corpus $(BENCH)/corpus \
 	  --manifest bench/corpus.manifest --out $(BENCH) $(BENCH_ARGS)
 	@/usr/bin/python3 bench/chart.py $(BENCH)/results.csv $(BENCH)/throughput.png
+	@bench/streams.sh $(NATIVE) $(BENCH) $(STREAM_ROUNDS)
 	@bench/installers.sh $(NATIVE) $(WIN32) $(BENCH) $(INSTALLER_ROUNDS)
