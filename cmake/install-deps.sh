@@ -12,7 +12,7 @@ for extra in "$@"; do
     test) ;;
     # The peers, the chart, and the packages the corpus comes from (with
     # wine32's, libc6-dev's and libstdc++'s, which the test group brings).
-    bench) want+=(pkg-config zlib1g-dev liblz4-dev python3-matplotlib perl-doc adwaita-icon-theme nsis makeself) ;;
+    bench) want+=(pkg-config zlib1g-dev liblz4-dev lz4 python3-matplotlib perl-doc adwaita-icon-theme nsis makeself) ;;
     # libFuzzer and the sanitizer runtimes; llvm-14 symbolizes their reports.
     fuzz) want+=(clang libclang-rt-14-dev llvm-14) ;;
     *) echo "install-deps: unknown group '$extra'" >&2; exit 2 ;;
