@@ -139,9 +139,7 @@ void LzhMatchFinder::Load(int64_t count) {
       total_ = counted_;
       break;
     }
-    // Positions before oldest_ are no longer needed; the ring holds the rest.
-    const int64_t room = oldest_ + Ring - loaded_;
-    const int64_t take = std::min<int64_t>(source_.End - source_.Next, room);
+    const int64_t take = std::min<int64_t>(source_.End - source_.Next, Room());
     Append(source_.Next, take);
     source_.Next += take;
     counted_ = loaded_;
@@ -169,8 +167,7 @@ void LzhMatchFinder::Append(const uint8_t* bytes, int64_t count) {
 }
 
 void LzhMatchFinder::TopUp() {
-  // Positions before oldest_ are no longer needed; the ring holds the rest.
-  while (!ahead_ended_ && pending_ < MaxPending && oldest_ + Ring - loaded_ >= source_.AheadSize) {
+  while (!ahead_ended_ && pending_ < MaxPending && Room() >= source_.AheadSize) {
     ReadAheadBlock();
   }
 }

@@ -93,6 +93,9 @@ class LzhMatchFinder {
   void Append(const uint8_t* bytes, int64_t count);
   // Reads ahead as far as the ring has room.
   void TopUp();
+  // Bytes the ring can take: positions before oldest_ are no longer needed,
+  // and it holds the rest.
+  int64_t Room() const { return oldest_ + Ring - loaded_; }
   // The steps the loaded input allows: every step of an input that has
   // ended, else those whose window bytes are loaded.
   int64_t StepsAllowed() const;
@@ -130,7 +133,7 @@ class LzhMatchFinder {
   // library does well.
   std::mutex wait_mutex_;
   std::condition_variable progress_;         // a worker's done moved on
-  std::condition_variable allowed_changed_;  // allowed_ changed
+  std::condition_variable allowed_changed_;  // allowed_ changed, or the trees moved
   alignas(64) int64_t loaded_ = 0;  // bytes in the ring, read ahead or taken
   int64_t counted_ = 0;              // bytes taken
   int64_t total_ = -1;               // the input's size, once its end is taken
