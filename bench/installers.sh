@@ -88,13 +88,9 @@ check_install() {  # tool id, destination
   done < <(find "$corpus" -type f)
 }
 
-measure() {  # tool id, what, command...: its wall seconds into times.txt
-  local start end
-  start=$(date +%s.%N)
-  "${@:3}" >/dev/null 2>&1 || { echo "installers: $1: $2 failed: ${*:3}" >&2; exit 1; }
-  end=$(date +%s.%N)
-  echo "$1 $2 $(awk "BEGIN { print $end - $start }")" >>"$work/times.txt"
-}
+bench_name=installers
+# shellcheck source=bench/measure.sh
+source "$here/measure.sh"
 
 tools=(pack-good pack-fast pack-auto nsis-zlib nsis-lzma makeself)
 : >"$work/times.txt"

@@ -12,6 +12,7 @@ set -euo pipefail
 native=$(cd "$1" && pwd)
 bench=$(cd "$2" && pwd)
 rounds=${3:-5}
+here=$(cd "$(dirname "$0")" && pwd)
 tool=$native/bin/stowaway
 work=$bench/streams
 cores=$(nproc)
@@ -45,13 +46,9 @@ unpack() {  # id
   esac
 }
 
-measure() {  # id, what, command...: its wall seconds into times.txt
-  local start end
-  start=$(date +%s.%N)
-  "${@:3}" >/dev/null 2>&1 || { echo "streams: $1: $2 failed: ${*:3}" >&2; exit 1; }
-  end=$(date +%s.%N)
-  echo "$1 $2 $(awk "BEGIN { print $end - $start }")" >>"$work/times.txt"
-}
+bench_name=streams
+# shellcheck source=bench/measure.sh
+source "$here/measure.sh"
 
 packers=(good-1 good-n gzip fast-1 fast-n lz4)
 unpackers=(good-1 gzip fast-1 lz4)
