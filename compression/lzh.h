@@ -24,6 +24,8 @@ inline constexpr int NodeCount = 627;    // 2 * SymbolCount - 1
 inline constexpr int RootIndex = 626;
 inline constexpr uint16_t WeightLimit = 0x8000;
 inline constexpr int NoNode = 4096;
+// Marks a leaf that the decoder's two-level step reaches after one bit.
+inline constexpr uint16_t PairsLeafAfterOneBit = 0x8000;
 // Window positions 0 to 4035 start as spaces; the first new byte goes to 4036.
 inline constexpr int InitialFill = WindowSize - MaxMatch;
 
@@ -114,6 +116,11 @@ class TLZH {
   void FreeTables();
   void InitModel();
   void UpdateModel(int symbol);
+  // UpdateModel for a symbol whose leaf was just reached by path, the
+  // positions from the root's child down to the leaf: until a node moves,
+  // the path names each next node up, which spares waiting for the parents
+  // one after another.
+  void UpdateAlong(int symbol, const int16_t* path, int depth);
   void RebuildModel();
   // The symbol's current code as '0' and '1' characters, first bit first.
   std::string SymbolCode(int symbol) const;
@@ -126,6 +133,11 @@ class TLZH {
     uint16_t HuffWeight[NodeCount + 4];        // 627 on: sentinels above all
     int16_t HuffParent[NodeCount + SymbolCount];  // 627 + s: leaf of s
     int16_t HuffChild[NodeCount];  // first child, or symbol + 627 for a leaf
+    // The decoder's descent two levels a step: entry 2n + b is where the
+    // bits (n's own, b) lead from n's pair, HuffChild[HuffChild[n] + b], or
+    // for a leaf n its HuffChild marked with PairsLeafAfterOneBit, b being
+    // no part of the code.
+    uint16_t HuffPairs[2 * NodeCount];
   };
   // Holds fresh tables for one coding call and releases them on every way out.
   class TablesInUse {
@@ -146,6 +158,16 @@ class TLZH {
   void EncodeSymbol(LzhSink& writer, int symbol);
   void EncodeOffset(LzhSink& writer, int offset);
   void FlushBits(LzhSink& writer);
+
+  // Moves the node at c, whose weight has just become k, to the top of the
+  // run of lighter nodes above it; returns its new position.
+  int Promote(int c, uint16_t k);
+  // Adds one to the weight of c and of each node above it.
+  void Climb(int c);
+  // Brings the entries of HuffPairs that HuffChild[position] decides up to
+  // date; BuildPairs makes all of them.
+  void RefreshPairs(int position);
+  void BuildPairs();
 
   std::unique_ptr<Tables> T;
 

@@ -44,6 +44,27 @@ void TLZH::InitModel() {
   // search may read.
   std::fill(std::begin(t.HuffWeight) + NodeCount, std::end(t.HuffWeight), uint16_t{0xFFFF});
   t.HuffParent[RootIndex] = 0;
+  BuildPairs();
+}
+
+void TLZH::RefreshPairs(int position) {
+  Tables& t = *T;
+  const int child = t.HuffChild[position];
+  uint16_t* const through = t.HuffPairs + 2 * position;
+  if (child >= NodeCount) {
+    through[0] = through[1] = static_cast<uint16_t>(child | PairsLeafAfterOneBit);
+  } else {
+    through[0] = static_cast<uint16_t>(t.HuffChild[child]);
+    through[1] = static_cast<uint16_t>(t.HuffChild[child + 1]);
+  }
+  // The root has no pair above it.
+  if (position != RootIndex) {
+    t.HuffPairs[2 * t.HuffParent[position] + (position & 1)] = static_cast<uint16_t>(child);
+  }
+}
+
+void TLZH::BuildPairs() {
+  for (int n = 0; n < NodeCount; ++n) RefreshPairs(n);
 }
 
 namespace {
@@ -71,33 +92,59 @@ int EndOfRun(const uint16_t* weights, int c, uint16_t k) {
 
 }  // namespace
 
+int TLZH::Promote(int c, uint16_t k) {
+  Tables& t = *T;
+  // Swap the subtrees; the positions keep their parents.
+  const int l = EndOfRun(t.HuffWeight, c, k);
+  t.HuffWeight[c] = t.HuffWeight[l];
+  t.HuffWeight[l] = k;
+  // An inner node's children are a pair of positions, a leaf's child is
+  // its symbol's one entry: for a leaf the second store repeats the first,
+  // which spares a branch that the predictor often loses.
+  const int i = t.HuffChild[c];
+  t.HuffParent[i] = static_cast<int16_t>(l);
+  t.HuffParent[i + (i < NodeCount)] = static_cast<int16_t>(l);
+  const int j = t.HuffChild[l];
+  t.HuffChild[l] = static_cast<int16_t>(i);
+  t.HuffParent[j] = static_cast<int16_t>(c);
+  t.HuffParent[j + (j < NodeCount)] = static_cast<int16_t>(c);
+  t.HuffChild[c] = static_cast<int16_t>(j);
+  RefreshPairs(c);
+  RefreshPairs(l);
+  return l;
+}
+
+void TLZH::Climb(int c) {
+  Tables& t = *T;
+  do {
+    const uint16_t k = ++t.HuffWeight[c];
+    if (k > t.HuffWeight[c + 1]) c = Promote(c, k);
+    c = t.HuffParent[c];
+  } while (c != 0);
+}
+
 void TLZH::UpdateModel(int symbol) {
   Tables& t = *T;
   if (t.HuffWeight[RootIndex] == WeightLimit) RebuildModel();
-  int c = t.HuffParent[symbol + NodeCount];
-  do {
+  Climb(t.HuffParent[symbol + NodeCount]);
+}
+
+void TLZH::UpdateAlong(int symbol, const int16_t* path, int depth) {
+  Tables& t = *T;
+  // Rebuilding reshapes the tree: the path no longer leads to the leaf.
+  if (t.HuffWeight[RootIndex] == WeightLimit) {
+    UpdateModel(symbol);
+    return;
+  }
+  for (int d = depth - 1; d >= 0; --d) {
+    const int c = path[d];
     const uint16_t k = ++t.HuffWeight[c];
     if (k > t.HuffWeight[c + 1]) {
-      // Move the node to the top of the run of lighter nodes above it: swap
-      // the subtrees, the positions keep their parents.
-      const int l = EndOfRun(t.HuffWeight, c, k);
-      t.HuffWeight[c] = t.HuffWeight[l];
-      t.HuffWeight[l] = k;
-      // An inner node's children are a pair of positions, a leaf's child is
-      // its symbol's one entry: for a leaf the second store repeats the
-      // first, which spares a branch that the predictor often loses.
-      const int i = t.HuffChild[c];
-      t.HuffParent[i] = static_cast<int16_t>(l);
-      t.HuffParent[i + (i < NodeCount)] = static_cast<int16_t>(l);
-      const int j = t.HuffChild[l];
-      t.HuffChild[l] = static_cast<int16_t>(i);
-      t.HuffParent[j] = static_cast<int16_t>(c);
-      t.HuffParent[j + (j < NodeCount)] = static_cast<int16_t>(c);
-      t.HuffChild[c] = static_cast<int16_t>(j);
-      c = l;
+      Climb(t.HuffParent[Promote(c, k)]);
+      return;
     }
-    c = t.HuffParent[c];
-  } while (c != 0);
+  }
+  ++t.HuffWeight[RootIndex];
 }
 
 void TLZH::RebuildModel() {
@@ -130,6 +177,7 @@ void TLZH::RebuildModel() {
       t.HuffParent[k] = t.HuffParent[k + 1] = static_cast<int16_t>(i);
     }
   }
+  BuildPairs();
 }
 
 std::string TLZH::SymbolCode(int symbol) const {
