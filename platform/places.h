@@ -22,6 +22,9 @@ std::optional<int64_t> FreeSpaceAt(const std::string& folder);
 // Moves the file at from to the path to, replacing a file there. False, and
 // LastErrorText tells why, when it fails.
 bool MoveReplacing(const std::string& from, const std::string& to);
+// The same where nothing is at to; false, with nothing moved, where
+// anything is.
+bool MoveToFreePath(const std::string& from, const std::string& to);
 // Removes an empty folder; false when it is not empty or cannot be removed.
 bool RemoveEmptyFolder(const std::string& folder);
 // Marks the file for removal when the system next starts; false where the

@@ -39,6 +39,10 @@ bool MoveReplacing(const std::string& from, const std::string& to) {
   return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
+bool MoveToFreePath(const std::string& from, const std::string& to) {
+  return ::MoveFileExA(from.c_str(), to.c_str(), 0) != 0;
+}
+
 bool RemoveEmptyFolder(const std::string& folder) { return ::RemoveDirectoryA(folder.c_str()) != 0; }
 
 bool RemoveAtRestart(const std::string& path) {

@@ -7,6 +7,7 @@
 
 #include "app/protocol.h"
 #include "archive/directory.h"
+#include "archive/names.h"
 #include "platform/file.h"
 #include "platform/folder.h"
 #include "platform/form.h"
@@ -94,6 +95,7 @@ Installation::Installation() {
     return;
   }
   plan_ = std::move(*plan);
+  early_.assign(plan_.Places.size(), false);
 }
 
 std::string Installation::SuggestedFolder() const {
@@ -180,6 +182,7 @@ std::optional<LResult> Installation::OnMessage(uint32_t message, WParam, LParam 
       failed_ = FirstMissing();
       log_.Write("failed " + failed_ + ": it could not be extracted (the installer is damaged or "
                  "the disk refused it)");
+      TakeBackEarly();
       DiscardStaging();
       RemoveMadeFolders();
       LogEnd(Incomplete);
@@ -194,6 +197,7 @@ void Installation::Report(const uint8_t* data) {
   std::memcpy(&report, data, sizeof report);
   const std::string name(reinterpret_cast<const char*>(report.EntryName + 1), report.EntryName[0]);
   if (name != current_) {
+    if (!current_.empty()) PlaceEarly(current_);
     done_ += written_;
     written_ = 0;
     current_ = name;
@@ -204,6 +208,30 @@ void Installation::Report(const uint8_t* data) {
   if (observer_.Progress) observer_.Progress();
 }
 
+// The unpacker extracts in archive order and goes on to the next entry only
+// once an entry is whole, so a report about a new entry completes the one
+// before. Its file goes to its place now, while the next ones come out,
+// where that replaces nothing: taking it back after a failed extraction then
+// leaves the folder as it was. The others wait for the extraction's end.
+void Installation::PlaceEarly(const std::string& staged) {
+  const auto found = plan_.ByStaged.find(NameIdentity(staged));
+  if (found == plan_.ByStaged.end()) return;  // the setup program's own copy
+  const Placement& place = plan_.Places[found->second];
+  const std::string target = Target(place.Target);
+  const std::string needed = ParentOf(target);
+  if (needed != early_ready_ && !MakeFolders(needed, &early_folders_)) return;
+  early_ready_ = needed;
+  early_[found->second] = MoveToFreePath(Staged(place.Staged), target);
+}
+
+void Installation::TakeBackEarly() {
+  for (size_t i = 0; i < plan_.Places.size(); ++i) {
+    if (early_[i]) Files().Delete(Target(plan_.Places[i].Target));
+  }
+  for (auto at = early_folders_.rbegin(); at != early_folders_.rend(); ++at) RemoveEmptyFolder(*at);
+  early_folders_.clear();
+}
+
 int Installation::Progress() const {
   const int64_t total = settings_.TotalSize + front_end_size_;
   if (total <= 0) return 1000;
@@ -211,12 +239,13 @@ int Installation::Progress() const {
 }
 
 // The unpacker extracts in archive order and removes the file of the entry
-// that fails, so that entry is the first whose file is not in the staging
-// folder (its reports may not have begun).
+// that fails, so that entry is the first whose file is neither in the
+// staging folder nor already in its place (its reports may not have begun).
 std::string Installation::FirstMissing() const {
   if (KindOfPath(Staged(plan_.FrontEnd)) != PathKind::File) return Utf8FromAnsi(plan_.FrontEnd);
-  for (const Placement& place : plan_.Places) {
-    if (!place.Staged.empty() && KindOfPath(Staged(place.Staged)) != PathKind::File) {
+  for (size_t i = 0; i < plan_.Places.size(); ++i) {
+    const Placement& place = plan_.Places[i];
+    if (!place.Staged.empty() && !early_[i] && KindOfPath(Staged(place.Staged)) != PathKind::File) {
       return Utf8FromAnsi(place.Target);
     }
   }
@@ -239,16 +268,20 @@ int Installation::PlaceFiles() {
     const std::string target = Target(place.Target);
     const bool folder = place.Staged.empty();
     const std::string needed = folder ? target : ParentOf(target);
-    const bool placed = (needed == ready || MakeFolders(needed, nullptr)) &&
-                        (folder || MoveReplacing(Staged(place.Staged), target));
+    const bool placed = early_[at] || ((needed == ready || MakeFolders(needed, nullptr)) &&
+                                       (folder || MoveReplacing(Staged(place.Staged), target)));
     if (!placed) {
       failed_ = Utf8FromAnsi(place.Target);
       log_.Write("failed " + failed_ + ": " + LastErrorText());
       code = Incomplete;
       break;
     }
-    ready = needed;
+    if (!early_[at]) ready = needed;
     if (!folder) log_.Write("file " + Utf8FromAnsi(place.Target));
+  }
+  // Those placed during the extraction stay, as do those before the failure.
+  for (size_t i = at; i < plan_.Places.size(); ++i) {
+    if (early_[i]) log_.Write("file " + Utf8FromAnsi(plan_.Places[i].Target));
   }
   // The files placed are gone from the staging folder; under Wine each
   // delete of a name that is not there costs a search of the folder.
@@ -259,7 +292,7 @@ int Installation::PlaceFiles() {
 void Installation::DiscardStaging(size_t first) {
   Files().Delete(Staged(plan_.FrontEnd));
   for (size_t i = first; i < plan_.Places.size(); ++i) {
-    if (!plan_.Places[i].Staged.empty()) Files().Delete(Staged(plan_.Places[i].Staged));
+    if (!plan_.Places[i].Staged.empty() && !early_[i]) Files().Delete(Staged(plan_.Places[i].Staged));
   }
   RemoveEmptyFolder(staging_);
 }

@@ -78,6 +78,8 @@ class Installation {
 
  private:
   void Report(const uint8_t* report);
+  void PlaceEarly(const std::string& staged);
+  void TakeBackEarly();
   void LogEnd(int code);
   int PlaceFiles();
   std::string FirstMissing() const;
@@ -101,6 +103,11 @@ class Installation {
   std::string staging_;
   std::string folder_message_;
   std::vector<std::string> made_;  // folders this run made, outermost first
+  // The places whose files went to their place during the extraction, and
+  // the folders made for them, outermost first.
+  std::vector<bool> early_;
+  std::vector<std::string> early_folders_;
+  std::string early_ready_;  // the folder made or found for the last of them
 
   std::string current_;         // the entry in progress, as the unpacker names it
   std::string current_target_;  // where it goes

@@ -150,6 +150,32 @@ TEST_F(SetupInstall, CorruptInstallerFailsNamingTheEntryAndLeavesNoPartialFile) 
   EXPECT_FALSE(fs::exists(folder));
 }
 
+// Files that replace nothing go to their places while the extraction goes
+// on; when it fails, they are taken back, and the files of the earlier
+// installation, which would have been replaced, are as they were.
+TEST_F(SetupInstall, AFailedInstallOverAnEarlierOneLeavesItAsItWas) {
+  Pack();
+  const fs::path folder = dir.Path() / "target";
+  ASSERT_EQ(Run("/S /D=" + folder.string()), 0u);
+  const std::map<std::string, Bytes> earlier = files;
+
+  Put("dist/README", testing::TextLike(4000, 6));
+  Put("dist/aaa/new.txt", testing::TextLike(500, 7));
+  installer = dir.File("setup 2.exe");
+  Pack();
+  for (const ArchiveDirectoryEntry& entry : ReadDirectory(installer)) {
+    if (entry.FileName != "core.dll") continue;
+    std::fstream file(installer, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(entry.StartOffset);
+    const std::string junk(4, '\x5A');
+    file.write(junk.data(), static_cast<std::streamsize>(junk.size()));
+  }
+  EXPECT_EQ(Run("/S /LOG=\"" + log + "\" /D=" + folder.string()), 2u);
+  EXPECT_NE(LogText().find("failed lib\\deep\\core.dll"), std::string::npos) << LogText();
+  files = earlier;
+  ExpectInstalled(folder);
+}
+
 TEST_F(SetupInstall, UnattendedRunsEndWithTheirOwnExitCodes) {
   Pack();
   // A folder that cannot be made: a file stands in its way.
