@@ -1,9 +1,9 @@
 #include "setup/installation.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 
 #include "app/protocol.h"
 #include "archive/directory.h"
@@ -54,13 +54,13 @@ std::string ExistingAncestor(std::string folder) {
 
 }  // namespace
 
-void SetupLog::Open(const std::string& path) {
-  file_ = std::make_unique<std::ofstream>(path, std::ios::out | std::ios::trunc);
-  if (!*file_) file_.reset();
-}
+void SetupLog::Open(const std::string& path) { file_.reset(std::fopen(path.c_str(), "w")); }
 
 void SetupLog::Write(const std::string& line) {
-  if (file_) *file_ << line << '\n' << std::flush;
+  if (!file_) return;
+  std::fputs(line.c_str(), file_.get());
+  std::fputc('\n', file_.get());
+  std::fflush(file_.get());
 }
 
 Installation::Installation() {

@@ -5,7 +5,7 @@
 #pragma once
 
 #include <cstdint>
-#include <fstream>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -27,7 +27,12 @@ class SetupLog {
   void Write(const std::string& line);
 
  private:
-  std::unique_ptr<std::ofstream> file_;
+  // C's streams rather than C++'s: those would bring their locales into the
+  // program, most of its size.
+  struct Closer {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+  };
+  std::unique_ptr<std::FILE, Closer> file_;
 };
 
 class Installation {
