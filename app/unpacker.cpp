@@ -4,12 +4,10 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
-#include <thread>
 
 #include "app/arguments.h"
 #include "app/failure_report.h"
 #include "app/percent.h"
-#include "app/report_pipe.h"
 #include "archive/packerunit.h"
 #include "compression/bytes.h"
 #include "platform/file.h"
@@ -51,57 +49,6 @@ void EndRun(int32_t exit_code) {
   Windows().PostQuit(exit_code);
 }
 
-// The report of the extraction's progress point, about the entry in
-// progress.
-ProgressReport CurrentReport() {
-  int32_t bytes_read = 0;
-  int32_t bytes_written = 0;
-  GetEntryCounters(bytes_read, bytes_written);
-  ProgressReport report{};
-  const std::string& name = CurrentEntryName();
-  const size_t length = std::min(name.size(), ShortStringCapacity);
-  report.EntryName[0] = static_cast<uint8_t>(length);
-  std::memcpy(report.EntryName + 1, name.data(), length);
-  report.BytesRead = bytes_read;
-  report.BytesWritten = bytes_written;
-  report.Percent = Percent(bytes_read, CurrentPackedSize());
-  return report;
-}
-
-// The extraction runs on a thread of its own while this one, the window's,
-// sends the reports: each send waits for the front-end to take the report
-// in, and the next files are written meanwhile. A message that the
-// front-end sends to this window while it handles a report is handled here,
-// inside the send, as it always was.
-bool ExtractWhileReporting(const std::string& destination) {
-  ReportPipe pipe;
-  bool extracted = false;
-  std::thread extraction([&] {
-    try {
-      extracted = ExtractAllEntries(Unpacker.InstallerPath, destination,
-                                    [&pipe] { pipe.Put(CurrentReport()); }, false);
-    } catch (...) {
-      // The extraction catches its own failures; what is left (no memory
-      // for a report) fails the order all the same.
-    }
-    pipe.Close();
-  });
-  try {
-    while (pipe.Take(Unpacker.ReportBuffer)) {
-      Unpacker.ReportEnvelope.cbData = sizeof(ProgressReport);
-      Unpacker.ReportEnvelope.lpData = &Unpacker.ReportBuffer;
-      SendToFrontEnd(WmCopyData, static_cast<WParam>(Unpacker.UnpackerWindow),
-                     reinterpret_cast<LParam>(&Unpacker.ReportEnvelope));
-    }
-  } catch (...) {
-    pipe.Abandon();
-    extraction.join();
-    throw;
-  }
-  extraction.join();
-  return extracted;
-}
-
 void ExtractAllAndReply() {
   Unpacker.State = RunState::Extracting;
   Windows().StopTimer(Unpacker.UnpackerWindow, WatchTimer);
@@ -113,9 +60,11 @@ void ExtractAllAndReply() {
     // Without a folder that the front-end meant, the files would land in the
     // root of the current drive: the order fails instead, with nothing
     // written.
-    extracted = Unpacker.FolderReceived && ExtractWhileReporting(destination);
+    extracted = Unpacker.FolderReceived &&
+                ExtractAllEntries(Unpacker.InstallerPath, destination, ReportProgress, false);
   } catch (...) {
-    // No memory for the folder's copy or for the thread: the order fails.
+    // The extraction catches its own failures; what is left (no memory for
+    // the folder's copy) fails the order all the same.
   }
   extracted = extracted && !Unpacker.ExtractionSpoiled;
   Unpacker.State = RunState::Ended;
@@ -318,6 +267,24 @@ LResult UnpackerWindowProc(WindowHandle window, uint32_t message, WParam wparam,
     }
     return 0;
   }
+}
+
+void ReportProgress() {
+  int32_t bytes_read = 0;
+  int32_t bytes_written = 0;
+  GetEntryCounters(bytes_read, bytes_written);
+  ProgressReport& report = Unpacker.ReportBuffer;
+  const std::string& name = CurrentEntryName();
+  const size_t length = std::min(name.size(), ShortStringCapacity);
+  report.EntryName[0] = static_cast<uint8_t>(length);
+  std::memcpy(report.EntryName + 1, name.data(), length);
+  report.BytesRead = bytes_read;
+  report.BytesWritten = bytes_written;
+  report.Percent = Percent(bytes_read, CurrentPackedSize());
+  Unpacker.ReportEnvelope.cbData = sizeof(ProgressReport);
+  Unpacker.ReportEnvelope.lpData = &report;
+  SendToFrontEnd(WmCopyData, static_cast<WParam>(Unpacker.UnpackerWindow),
+                 reinterpret_cast<LParam>(&Unpacker.ReportEnvelope));
 }
 
 }  // namespace stowaway

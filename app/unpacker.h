@@ -32,8 +32,7 @@ inline constexpr uint32_t WatchInterval = 250;
 inline constexpr uint32_t FrontEndGracePeriod = 5000;
 
 // The process-wide state. Everything runs on the one thread that runs
-// RunUnpacker, but for the extraction itself, which runs on a thread of its
-// own while that one sends the reports.
+// RunUnpacker.
 struct UnpackerState {
   WindowSystem* Windows = nullptr;  // the window layer in use; not owned
   WindowHandle UnpackerWindow = WindowHandle::None;
@@ -42,8 +41,8 @@ struct UnpackerState {
   std::string FrontEndPath;  // where entry 0 was written and started from
   std::string DestinationFolder;  // the folder last received from the front-end
   bool FolderReceived = false;    // a well-formed folder payload arrived
-  ProgressReport ReportBuffer{};  // the report being sent
-  CopyData ReportEnvelope{};  // points at ReportBuffer once a report was sent
+  ProgressReport ReportBuffer{};
+  CopyData ReportEnvelope{};  // points at ReportBuffer once a report was made
   Message MessageRecord{};
   bool Silent = false;  // started with a silent switch: no message box
   RunState State = RunState::Waiting;
@@ -69,5 +68,8 @@ WindowHandle CreateUnpackerWindow();
 // Lets no exception out: one caught during the extraction fails it, one
 // caught at another time ends the loop and is reported once it has ended.
 LResult UnpackerWindowProc(WindowHandle window, uint32_t message, WParam wparam, LParam lparam);
+// The progress hook of the extraction: sends one ProgressReport about the
+// entry in progress to the front-end.
+void ReportProgress();
 
 }  // namespace stowaway

@@ -5,11 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <map>
-#include <thread>
 
 #include "app/percent.h"
 #include "archive/directory.h"
@@ -218,30 +216,6 @@ TEST_F(UnpackerRun, ACompleteRun) {
   EXPECT_EQ(order, Order());
   EXPECT_GE(Reports().size(), 8u);
   EXPECT_EQ(Unpacker.ReportEnvelope.lpData, &Unpacker.ReportBuffer);
-}
-
-// A report's send waits for the front-end to take it in; the entries after
-// it are written meanwhile.
-TEST_F(UnpackerRun, TheExtractionGoesOnWhileTheFrontEndTakesAReport) {
-  WriteUsualInstaller();
-  bool all_written = false;
-  windows.on_front_end_message = [&](const Received& message) {
-    if (message.message != WmCopyData || Reports().size() != 1) return;
-    for (int wait = 0; wait < 1000 && !all_written; ++wait) {
-      all_written = true;
-      for (const std::string& name : Order()) {
-        const fs::path file = fs::path(destination) / name;
-        std::error_code error;
-        all_written = all_written && fs::file_size(file, error) == contents.at(name).size() && !error;
-      }
-      if (!all_written) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-  };
-  FrontEndOrders(destination);
-  ASSERT_EQ(RunUnpacker(windows), 0);
-  EXPECT_TRUE(all_written);
-  ExpectExtracted(destination, Order());
-  EXPECT_EQ(FinalMessages(), std::vector<uint32_t>{UM_EXTRACT_DONE});
 }
 
 // The last folder before the order wins; a folder and a second order sent
