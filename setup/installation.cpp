@@ -134,6 +134,7 @@ int Installation::PrepareFolder(const std::string& chosen) {
 
 void Installation::Start(WindowHandle mailbox, Observer observer) {
   observer_ = std::move(observer);
+  mover_ = std::make_unique<EarlyMover>([this](size_t index) { PlaceEarly(index); });
   log_.Write("installing " + settings_.Name + (settings_.Version.empty() ? "" : " " + settings_.Version) +
              " into " + Utf8FromAnsi(folder_));
   WindowSystem& windows = NativeWindowSystem();
@@ -173,12 +174,14 @@ std::optional<LResult> Installation::OnMessage(uint32_t message, WParam, LParam 
       return 1;
     }
     case UM_EXTRACT_DONE: {
+      FinishEarly();
       const int code = PlaceFiles();
       LogEnd(code);
       if (observer_.Finished) observer_.Finished(code);
       return code;
     }
     case UM_EXTRACT_FAILED:
+      FinishEarly();
       failed_ = FirstMissing();
       log_.Write("failed " + failed_ + ": it could not be extracted (the installer is damaged or "
                  "the disk refused it)");
@@ -197,7 +200,10 @@ void Installation::Report(const uint8_t* data) {
   std::memcpy(&report, data, sizeof report);
   const std::string name(reinterpret_cast<const char*>(report.EntryName + 1), report.EntryName[0]);
   if (name != current_) {
-    if (!current_.empty()) PlaceEarly(current_);
+    if (mover_) {
+      const auto found = plan_.ByStaged.find(NameIdentity(current_));
+      if (found != plan_.ByStaged.end()) mover_->Add(found->second);  // not the setup program's copy
+    }
     done_ += written_;
     written_ = 0;
     current_ = name;
@@ -210,18 +216,21 @@ void Installation::Report(const uint8_t* data) {
 
 // The unpacker extracts in archive order and goes on to the next entry only
 // once an entry is whole, so a report about a new entry completes the one
-// before. Its file goes to its place now, while the next ones come out,
-// where that replaces nothing: taking it back after a failed extraction then
-// leaves the folder as it was. The others wait for the extraction's end.
-void Installation::PlaceEarly(const std::string& staged) {
-  const auto found = plan_.ByStaged.find(NameIdentity(staged));
-  if (found == plan_.ByStaged.end()) return;  // the setup program's own copy
-  const Placement& place = plan_.Places[found->second];
+// before. Its file goes to its place now, on the mover's thread while the
+// next ones come out, where that replaces nothing: taking it back after a
+// failed extraction then leaves the folder as it was. The others wait for
+// the extraction's end.
+void Installation::PlaceEarly(size_t index) {
+  const Placement& place = plan_.Places[index];
   const std::string target = Target(place.Target);
   const std::string needed = ParentOf(target);
   if (needed != early_ready_ && !MakeFolders(needed, &early_folders_)) return;
   early_ready_ = needed;
-  early_[found->second] = MoveToFreePath(Staged(place.Staged), target);
+  early_[index] = MoveToFreePath(Staged(place.Staged), target);
+}
+
+void Installation::FinishEarly() {
+  if (mover_) mover_->Finish();
 }
 
 void Installation::TakeBackEarly() {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/window.h"
+#include "setup/early_mover.h"
 #include "setup/exit_codes.h"
 #include "setup/placement.h"
 #include "setup/settings.h"
@@ -83,7 +84,8 @@ class Installation {
 
  private:
   void Report(const uint8_t* report);
-  void PlaceEarly(const std::string& staged);
+  void PlaceEarly(size_t index);
+  void FinishEarly();
   void TakeBackEarly();
   void LogEnd(int code);
   int PlaceFiles();
@@ -109,7 +111,8 @@ class Installation {
   std::string folder_message_;
   std::vector<std::string> made_;  // folders this run made, outermost first
   // The places whose files went to their place during the extraction, and
-  // the folders made for them, outermost first.
+  // the folders made for them, outermost first: the mover's until it has
+  // finished.
   std::vector<bool> early_;
   std::vector<std::string> early_folders_;
   std::string early_ready_;  // the folder made or found for the last of them
@@ -120,6 +123,8 @@ class Installation {
   int64_t written_ = 0;         // bytes of it so far
   std::string failed_;
   bool extracted_ = false;
+  // Last, so that its thread has ended before anything it uses goes.
+  std::unique_ptr<EarlyMover> mover_;
 };
 
 }  // namespace stowaway

@@ -77,6 +77,17 @@ class SetupInstall : public ::testing::Test {
     ASSERT_EQ(RunTool(words), 0);
   }
 
+  // Damages the large file's packed stream where it shows: its signature.
+  void DamageCoreDll() {
+    for (const ArchiveDirectoryEntry& entry : ReadDirectory(installer)) {
+      if (entry.FileName != "core.dll") continue;
+      std::fstream file(installer, std::ios::in | std::ios::out | std::ios::binary);
+      file.seekp(entry.StartOffset);
+      const std::string junk(4, '\x5A');
+      file.write(junk.data(), static_cast<std::streamsize>(junk.size()));
+    }
+  }
+
   // The installer's exit code, run with arguments; it must end in time, and
   // so must the setup program.
   uint32_t Run(const std::string& arguments, const std::function<void()>& meanwhile = {}) {
@@ -133,14 +144,7 @@ TEST_F(SetupInstall, SilentInstallBringsTheTreeIntactIntoANewFolderWithSpaces) {
 
 TEST_F(SetupInstall, CorruptInstallerFailsNamingTheEntryAndLeavesNoPartialFile) {
   Pack();
-  // Damage the large file's packed stream where it shows: its signature.
-  for (const ArchiveDirectoryEntry& entry : ReadDirectory(installer)) {
-    if (entry.FileName != "core.dll") continue;
-    std::fstream file(installer, std::ios::in | std::ios::out | std::ios::binary);
-    file.seekp(entry.StartOffset);
-    const std::string junk(4, '\x5A');
-    file.write(junk.data(), static_cast<std::streamsize>(junk.size()));
-  }
+  DamageCoreDll();
   const fs::path folder = dir.Path() / "target";
   EXPECT_EQ(Run("/S /LOG=\"" + log + "\" /D=" + folder.string()), 2u);
   const std::string text = LogText();
@@ -163,13 +167,7 @@ TEST_F(SetupInstall, AFailedInstallOverAnEarlierOneLeavesItAsItWas) {
   Put("dist/aaa/new.txt", testing::TextLike(500, 7));
   installer = dir.File("setup 2.exe");
   Pack();
-  for (const ArchiveDirectoryEntry& entry : ReadDirectory(installer)) {
-    if (entry.FileName != "core.dll") continue;
-    std::fstream file(installer, std::ios::in | std::ios::out | std::ios::binary);
-    file.seekp(entry.StartOffset);
-    const std::string junk(4, '\x5A');
-    file.write(junk.data(), static_cast<std::streamsize>(junk.size()));
-  }
+  DamageCoreDll();
   EXPECT_EQ(Run("/S /LOG=\"" + log + "\" /D=" + folder.string()), 2u);
   EXPECT_NE(LogText().find("failed lib\\deep\\core.dll"), std::string::npos) << LogText();
   files = earlier;
