@@ -170,6 +170,8 @@ class TLZH {
   void BuildPairs();
 
   std::unique_ptr<Tables> T;
+  // Whether the model keeps HuffPairs: only the decoder reads them.
+  bool KeepPairs = false;
 
   // Bit writer.
   uint8_t OutBitCount = 0;

@@ -155,6 +155,7 @@ int Descend(BitReader& bits, const int16_t* child, const uint16_t* pairs, int16_
 
 void TLZH::DecodeStream(int32_t size, LzhSource& reader, LzhSink& writer) {
   TablesInUse tables(*this);
+  KeepPairs = true;
   InitModel();
   Tables& t = *T;
   std::fill_n(t.Window, InitialFill, uint8_t{0x20});

@@ -61,6 +61,7 @@ void TLZH::FlushBits(LzhSink& writer) {
 
 void TLZH::EncodeStream(LzhSource& reader, LzhSink& writer) {
   TablesInUse tables(*this);
+  KeepPairs = false;
   InitModel();
   LzhMatchFinder finder(reader, EncoderThreads);
   // An empty input still codes one literal: the byte at the first

@@ -44,7 +44,7 @@ void TLZH::InitModel() {
   // search may read.
   std::fill(std::begin(t.HuffWeight) + NodeCount, std::end(t.HuffWeight), uint16_t{0xFFFF});
   t.HuffParent[RootIndex] = 0;
-  BuildPairs();
+  if (KeepPairs) BuildPairs();
 }
 
 void TLZH::RefreshPairs(int position) {
@@ -109,8 +109,10 @@ int TLZH::Promote(int c, uint16_t k) {
   t.HuffParent[j] = static_cast<int16_t>(c);
   t.HuffParent[j + (j < NodeCount)] = static_cast<int16_t>(c);
   t.HuffChild[c] = static_cast<int16_t>(j);
-  RefreshPairs(c);
-  RefreshPairs(l);
+  if (KeepPairs) {
+    RefreshPairs(c);
+    RefreshPairs(l);
+  }
   return l;
 }
 
@@ -177,7 +179,7 @@ void TLZH::RebuildModel() {
       t.HuffParent[k] = t.HuffParent[k + 1] = static_cast<int16_t>(i);
     }
   }
-  BuildPairs();
+  if (KeepPairs) BuildPairs();
 }
 
 std::string TLZH::SymbolCode(int symbol) const {
