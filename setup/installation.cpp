@@ -7,7 +7,6 @@
 
 #include "app/protocol.h"
 #include "archive/directory.h"
-#include "archive/names.h"
 #include "platform/file.h"
 #include "platform/folder.h"
 #include "platform/form.h"
@@ -200,15 +199,17 @@ void Installation::Report(const uint8_t* data) {
   std::memcpy(&report, data, sizeof report);
   const std::string name(reinterpret_cast<const char*>(report.EntryName + 1), report.EntryName[0]);
   if (name != current_) {
-    if (mover_) {
-      const auto found = plan_.ByStaged.find(NameIdentity(current_));
-      if (found != plan_.ByStaged.end()) mover_->Add(found->second);  // not the setup program's copy
-    }
+    if (mover_ && current_place_) mover_->Add(*current_place_);
     done_ += written_;
     written_ = 0;
     current_ = name;
+    current_place_.reset();
+    current_target_.clear();
     // The setup program's own copy comes first; it is no file of the product.
-    current_target_ = name == plan_.FrontEnd ? std::string() : Utf8FromAnsi(TargetOf(plan_, name));
+    if (name != plan_.FrontEnd) {
+      current_place_ = PlaceOf(plan_, name);
+      current_target_ = Utf8FromAnsi(current_place_ ? plan_.Places[*current_place_].Target : name);
+    }
   }
   written_ = std::max<int64_t>(report.BytesWritten, 0);
   if (observer_.Progress) observer_.Progress();
@@ -274,18 +275,22 @@ int Installation::PlaceFiles() {
   size_t at = 0;
   for (; at < plan_.Places.size(); ++at) {
     const Placement& place = plan_.Places[at];
+    if (early_[at]) {
+      log_.Write("file " + Utf8FromAnsi(place.Target));
+      continue;
+    }
     const std::string target = Target(place.Target);
     const bool folder = place.Staged.empty();
     const std::string needed = folder ? target : ParentOf(target);
-    const bool placed = early_[at] || ((needed == ready || MakeFolders(needed, nullptr)) &&
-                                       (folder || MoveReplacing(Staged(place.Staged), target)));
+    const bool placed = (needed == ready || MakeFolders(needed, nullptr)) &&
+                        (folder || MoveReplacing(Staged(place.Staged), target));
     if (!placed) {
       failed_ = Utf8FromAnsi(place.Target);
       log_.Write("failed " + failed_ + ": " + LastErrorText());
       code = Incomplete;
       break;
     }
-    if (!early_[at]) ready = needed;
+    ready = needed;
     if (!folder) log_.Write("file " + Utf8FromAnsi(place.Target));
   }
   // Those placed during the extraction stay, as do those before the failure.

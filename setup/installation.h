@@ -118,6 +118,7 @@ class Installation {
   std::string early_ready_;  // the folder made or found for the last of them
 
   std::string current_;         // the entry in progress, as the unpacker names it
+  std::optional<size_t> current_place_;  // its place; none for the setup program's copy
   std::string current_target_;  // where it goes
   int64_t done_ = 0;            // bytes of the entries before it
   int64_t written_ = 0;         // bytes of it so far

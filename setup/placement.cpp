@@ -47,9 +47,11 @@ std::optional<InstallPlan> PlanInstall(const std::vector<ArchiveDirectoryEntry>&
   return plan;
 }
 
-std::string TargetOf(const InstallPlan& plan, const std::string& staged) {
+std::optional<size_t> PlaceOf(const InstallPlan& plan, const std::string& staged) {
   const auto found = plan.ByStaged.find(NameIdentity(staged));
-  return found == plan.ByStaged.end() ? staged : plan.Places[found->second].Target;
+  if (found == plan.ByStaged.end()) return std::nullopt;
+  return found->second;
 }
+
 
 }  // namespace stowaway

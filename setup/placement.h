@@ -31,8 +31,8 @@ struct InstallPlan {
 // An entry without a StoredPath goes to its file name.
 std::optional<InstallPlan> PlanInstall(const std::vector<ArchiveDirectoryEntry>& directory);
 
-// The path that staged (a ProgressReport's entry name) is installed to; the
-// name itself when the plan has no such file.
-std::string TargetOf(const InstallPlan& plan, const std::string& staged);
+// The index of the place of staged (a ProgressReport's entry name); none
+// when the plan has no such file.
+std::optional<size_t> PlaceOf(const InstallPlan& plan, const std::string& staged);
 
 }  // namespace stowaway
