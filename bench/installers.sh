@@ -23,10 +23,10 @@ for program in "$tool" "$win32/bin/stowaway-setup.exe" "$win32/bin/unpacker-user
 done
 [[ -d $bench/corpus ]] || { echo "installers: no corpus in $bench/corpus; run bench/corpus.sh" >&2; exit 1; }
 corpus=$(cd "$bench/corpus" && pwd -P)
-for program in makensis makeself wine; do
-  command -v "$program" >/dev/null ||
-    { echo "installers: $program is missing; run cmake/install-deps.sh bench" >&2; exit 1; }
-done
+bench_name=installers
+# shellcheck source=bench/measure.sh
+source "$here/measure.sh"
+needs_commands makensis makeself wine
 
 
 rm -rf "$work"
@@ -88,19 +88,13 @@ check_install() {  # tool id, destination
   done < <(find "$corpus" -type f)
 }
 
-bench_name=installers
-# shellcheck source=bench/measure.sh
-source "$here/measure.sh"
-
 tools=(pack-good pack-fast pack-auto nsis-zlib nsis-lzma makeself)
 : >"$work/times.txt"
 for ((round = 0; round < rounds; ++round)); do
-  for ((k = 0; k < ${#tools[@]}; ++k)); do
-    id=${tools[(k + round) % ${#tools[@]}]}
+  for id in $(rotated "$round" "${tools[@]}"); do
     measure "$id" build build "$id"
   done
-  for ((k = 0; k < ${#tools[@]}; ++k)); do
-    id=${tools[(k + round) % ${#tools[@]}]}
+  for id in $(rotated "$round" "${tools[@]}"); do
     measure "$id" install install "$id" "$work/installed-$id"
     check_install "$id" "$work/installed-$id"
   done

@@ -18,9 +18,10 @@ work=$bench/streams
 cores=$(nproc)
 [[ -f $tool ]] || { echo "streams: $tool is missing; run make build first" >&2; exit 1; }
 [[ -d $bench/corpus ]] || { echo "streams: no corpus in $bench/corpus; run bench/corpus.sh" >&2; exit 1; }
-for program in gzip lz4; do
-  command -v "$program" >/dev/null || { echo "streams: $program is missing; run cmake/install-deps.sh bench" >&2; exit 1; }
-done
+bench_name=streams
+# shellcheck source=bench/measure.sh
+source "$here/measure.sh"
+needs_commands gzip lz4
 
 rm -rf "$work"
 mkdir -p "$work"
@@ -46,20 +47,14 @@ unpack() {  # id
   esac
 }
 
-bench_name=streams
-# shellcheck source=bench/measure.sh
-source "$here/measure.sh"
-
 packers=(good-1 good-n gzip fast-1 fast-n lz4)
 unpackers=(good-1 gzip fast-1 lz4)
 : >"$work/times.txt"
 for ((round = 0; round < rounds; ++round)); do
-  for ((k = 0; k < ${#packers[@]}; ++k)); do
-    id=${packers[(k + round) % ${#packers[@]}]}
+  for id in $(rotated "$round" "${packers[@]}"); do
     measure "$id" pack pack "$id"
   done
-  for ((k = 0; k < ${#unpackers[@]}; ++k)); do
-    id=${unpackers[(k + round) % ${#unpackers[@]}]}
+  for id in $(rotated "$round" "${unpackers[@]}"); do
     measure "$id" unpack unpack "$id"
     cmp -s "$input" "$work/$id.out" || { echo "streams: $id unpacked $work/$id.out wrongly" >&2; exit 1; }
   done
