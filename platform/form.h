@@ -78,6 +78,11 @@ int RunEventLoop();
 void QuitEventLoop(int code);
 // Posts a message; returns at once.
 void PostToWindow(WindowHandle window, uint32_t message, WParam wparam, LParam lparam);
+// Called by a handler of a message another thread sent: lets the sender go
+// on now, with result, while the handler goes on with its own work. What the
+// message pointed to may be gone after this. Does nothing for a posted
+// message.
+void ReleaseSender(LResult result);
 
 // A message box without an owner.
 void TellUser(const std::string& text, const std::string& caption, bool error);

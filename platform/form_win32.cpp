@@ -326,6 +326,8 @@ void PostToWindow(WindowHandle window, uint32_t message, WParam wparam, LParam l
   ::PostMessageW(Native(window), message, wparam, lparam);
 }
 
+void ReleaseSender(LResult result) { ::ReplyMessage(result); }
+
 void TellUser(const std::string& text, const std::string& caption, bool error) {
   ::MessageBoxW(nullptr, Wide(text).c_str(), Wide(caption).c_str(),
                 MB_OK | MB_SETFOREGROUND | (error ? MB_ICONERROR : MB_ICONINFORMATION));

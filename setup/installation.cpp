@@ -167,9 +167,13 @@ std::optional<LResult> Installation::OnMessage(uint32_t message, WParam, LParam 
   switch (message) {
     case WmCopyData: {
       const auto* data = reinterpret_cast<const CopyData*>(lparam);
-      if (data != nullptr && data->cbData == sizeof(ProgressReport) && data->lpData != nullptr) {
-        Report(static_cast<const uint8_t*>(data->lpData));
-      }
+      if (data == nullptr || data->cbData != sizeof(ProgressReport) || data->lpData == nullptr) return 1;
+      ProgressReport report;
+      std::memcpy(&report, data->lpData, sizeof report);
+      // The unpacker waits for every report: let it extract on while this
+      // program takes the report in and brings its window up to date.
+      ReleaseSender(1);
+      Report(report);
       return 1;
     }
     case UM_EXTRACT_DONE: {
@@ -194,9 +198,7 @@ std::optional<LResult> Installation::OnMessage(uint32_t message, WParam, LParam 
   }
 }
 
-void Installation::Report(const uint8_t* data) {
-  ProgressReport report;
-  std::memcpy(&report, data, sizeof report);
+void Installation::Report(const ProgressReport& report) {
   const std::string name(reinterpret_cast<const char*>(report.EntryName + 1), report.EntryName[0]);
   if (name != current_) {
     if (mover_ && current_place_) mover_->Add(*current_place_);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/protocol.h"
 #include "platform/window.h"
 #include "setup/early_mover.h"
 #include "setup/exit_codes.h"
@@ -83,7 +84,7 @@ class Installation {
   bool Extracted() const { return extracted_; }
 
  private:
-  void Report(const uint8_t* report);
+  void Report(const ProgressReport& report);
   void PlaceEarly(size_t index);
   void FinishEarly();
   void TakeBackEarly();
