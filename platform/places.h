@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace stowaway {
 
@@ -30,6 +31,8 @@ bool RemoveEmptyFolder(const std::string& folder);
 // Marks the file for removal when the system next starts; false where the
 // system does not allow it (it takes an administrator).
 bool RemoveAtRestart(const std::string& path);
+// The files marked for removal at the next start, in the system's spelling.
+std::vector<std::string> RemovalsAtRestart();
 
 // Starts program with its folder as the current one, not waiting for it.
 bool StartProgramIn(const std::string& program, const std::string& folder);

@@ -1,6 +1,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <vector>
+
 #include "platform/places.h"
 
 namespace stowaway {
@@ -18,6 +20,41 @@ std::wstring Wide(const std::string& text, UINT code_page) {
   std::wstring wide(static_cast<size_t>(size), L'\0');
   ::MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
   return wide;
+}
+
+// The system keeps the removals it owes the next start as pairs of paths in
+// its own form (\??\C:\...), the second empty for a removal.
+std::vector<std::wstring> RemovalsOwed() {
+  std::vector<std::wstring> removals;
+  HKEY key = nullptr;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
+                      KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+    return removals;
+  }
+  const wchar_t* const name = L"PendingFileRenameOperations";
+  DWORD type = 0;
+  DWORD size = 0;
+  std::vector<wchar_t> value;
+  if (::RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+      type == REG_MULTI_SZ) {
+    // Two zeros more than it holds, so that a value without its own ends
+    // still ends.
+    value.resize(size / sizeof(wchar_t) + 2, L'\0');
+    if (::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size) !=
+        ERROR_SUCCESS) {
+      value.clear();
+    }
+  }
+  ::RegCloseKey(key);
+  for (const wchar_t* at = value.data(); !value.empty() && *at != L'\0';) {
+    const std::wstring source = at;
+    at += source.size() + 1;
+    const std::wstring target = at;
+    at += target.size() + 1;
+    if (target.empty()) removals.push_back(source);
+    if (at >= value.data() + value.size() - 1) break;
+  }
+  return removals;
 }
 
 }  // namespace
@@ -45,7 +82,36 @@ bool MoveToFreePath(const std::string& from, const std::string& to) {
 
 bool RemoveEmptyFolder(const std::string& folder) { return ::RemoveDirectoryA(folder.c_str()) != 0; }
 
+std::vector<std::string> RemovalsAtRestart() {
+  std::vector<std::string> paths;
+  for (const std::wstring& removal : RemovalsOwed()) {
+    const std::wstring path = removal.rfind(L"\\??\\", 0) == 0 ? removal.substr(4) : removal;
+    const int size = ::WideCharToMultiByte(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string ansi(static_cast<size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, path.data(), static_cast<int>(path.size()), ansi.data(), size, nullptr,
+                          nullptr);
+    paths.push_back(ansi);
+  }
+  return paths;
+}
+
+// The same file may be marked by every run until the next start: it is
+// marked once.
 bool RemoveAtRestart(const std::string& path) {
+  const std::wstring wide = Wide(path, CP_ACP);
+  const DWORD size = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (size != 0) {
+    std::wstring full(size, L'\0');
+    full.resize(::GetFullPathNameW(wide.c_str(), size, full.data(), nullptr));
+    const std::wstring own = L"\\??\\" + full;
+    for (const std::wstring& removal : RemovalsOwed()) {
+      if (::CompareStringOrdinal(removal.data(), static_cast<int>(removal.size()), own.data(),
+                                 static_cast<int>(own.size()), TRUE) == CSTR_EQUAL) {
+        return true;
+      }
+    }
+  }
   return ::MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
 }
 

@@ -15,6 +15,7 @@
 
 #include "archive/directory.h"
 #include "platform/form.h"
+#include "platform/places.h"
 #include "platform/process.h"
 #include "platform/window.h"
 #include "tests/e2e/pe_image.h"
@@ -127,8 +128,21 @@ class SetupInstall : public ::testing::Test {
   std::map<std::string, Bytes> files;
 };
 
+// How often the system is to remove the setup program's copy at its next
+// start.
+size_t CopyMarkedForRemoval() {
+  const std::string copy = NativeWindowSystem().SystemFolderPath() + "\\stowaway-setup.exe";
+  const std::vector<std::string> removals = RemovalsAtRestart();
+  return static_cast<size_t>(std::count_if(removals.begin(), removals.end(), [&](const std::string& path) {
+    return path.size() == copy.size() && std::equal(path.begin(), path.end(), copy.begin(), [](char a, char b) {
+             return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+           });
+  }));
+}
+
 TEST_F(SetupInstall, SilentInstallBringsTheTreeIntactIntoANewFolderWithSpaces) {
   Pack();
+  const size_t marked = CopyMarkedForRemoval();
   const fs::path folder = dir.Path() / "Program Files" / "My Tool";
   EXPECT_EQ(Run("/S /LOG=\"" + log + "\" /D=" + folder.string()), 0u);
   ExpectInstalled(folder);
@@ -140,6 +154,8 @@ TEST_F(SetupInstall, SilentInstallBringsTheTreeIntactIntoANewFolderWithSpaces) {
   // progress window only.
   EXPECT_EQ(Run("/SILENT /D=\"" + folder.string() + "\\\""), 0u);
   ExpectInstalled(folder);
+  // Each run marked its copy for removal, once however many runs there are.
+  EXPECT_EQ(CopyMarkedForRemoval(), std::max<size_t>(marked, 1));
 }
 
 TEST_F(SetupInstall, CorruptInstallerFailsNamingTheEntryAndLeavesNoPartialFile) {
