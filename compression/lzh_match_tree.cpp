@@ -11,7 +11,7 @@ namespace stowaway {
 
 namespace {
 
-// Right[RootSlot + b] holds the root of the tree for first byte b.
+// Right(RootSlot + b) holds the root of the tree for first byte b.
 constexpr int RootSlot = WindowSize + 1;
 constexpr int PositionMask = WindowSize - 1;
 
@@ -38,6 +38,16 @@ Word LoadWord(const uint8_t* p) {
   }
   return word;
 }
+
+// Both links of a node in one load, and each of them out of that.
+uint32_t LinksOf(const int16_t (&links)[2]) {
+  uint32_t both;
+  std::memcpy(&both, links, sizeof both);
+  return both;
+}
+constexpr int SmallerShift = std::endian::native == std::endian::little ? 0 : 16;
+std::size_t SmallerOf(uint32_t links) { return links >> SmallerShift & 0xFFFF; }
+std::size_t LargerOf(uint32_t links) { return links >> (16 - SmallerShift) & 0xFFFF; }
 
 // The number of leading bytes two words have in common, given that they
 // differ.
@@ -71,7 +81,10 @@ uint32_t Reported(int best) {
 void LzhMatchTree::Reset(const std::array<bool, 256>& owns) {
   owns_ = owns;
   work_.fill(0);
-  std::fill_n(Right + RootSlot, 256, static_cast<int16_t>(NoNode));
+  for (int b = 0; b < 256; ++b) Right(RootSlot + b) = NoNode;
+  // NoNode's own links lead back to it: the descent reads the links of a
+  // child that may be NoNode.
+  Left(NoNode) = Right(NoNode) = NoNode;
   std::fill_n(Parent, WindowSize + 1, static_cast<int16_t>(NoNode));
   std::fill_n(Window, InitialFill, uint8_t{0x20});
   std::fill(Window + InitialFill, std::end(Window), uint8_t{0});
@@ -79,10 +92,10 @@ void LzhMatchTree::Reset(const std::array<bool, 256>& owns) {
 
 uint32_t LzhMatchTree::Insert(int r) {
   const uint8_t* const key = Window + r;
-  Left[r] = Right[r] = NoNode;
+  Left(r) = Right(r) = NoNode;
   const int root = RootSlot + key[0];
-  if (Right[root] == NoNode) {
-    Right[root] = static_cast<int16_t>(r);
+  if (Right(root) == NoNode) {
+    Right(root) = static_cast<int16_t>(r);
     Parent[r] = static_cast<int16_t>(root);
     return 0;
   }
@@ -90,23 +103,28 @@ uint32_t LzhMatchTree::Insert(int r) {
   // branch. Matches of 2 bytes or fewer take part too: they lose to every
   // longer one, and are dropped if nothing longer comes.
   int best = 0;
-  // The descent is bound by the latency of its loads, so the first word of
-  // both children's keys is loaded while a node is being compared: most
-  // comparisons end within that word. Which way it goes next is a coin toss
-  // that a branch predictor would lose half the time, so the next node is
-  // selected with a mask instead. Positions are unsigned machine words, so
-  // that no widening stands between a loaded link and the next load.
+  // The descent is bound by the latency of its loads. So while a node is
+  // being compared, the first word of both its children's keys is loaded,
+  // and both links of both children: the next step then has its node's
+  // key word and links at hand and only selects. Most comparisons end
+  // within that first word. Which way it goes is a coin toss that a branch
+  // predictor would lose half the time, so everything is selected with a
+  // mask instead. Positions are unsigned machine words, so that no
+  // widening stands between a loaded link and the next load.
   const Word key_word = LoadWord(key + 1);
-  std::size_t p = static_cast<uint16_t>(Right[root]);
+  std::size_t p = static_cast<uint16_t>(Right(root));
   Word word = LoadWord(Window + 1 + p);
-  uint64_t& work = work_[key[0]];
+  uint32_t links = LinksOf(Links[p]);
+  uint64_t visited = 0;
   for (;;) {
-    ++work;
-    const std::size_t smaller = static_cast<uint16_t>(Left[p]);
-    const std::size_t larger = static_cast<uint16_t>(Right[p]);
-    // NoNode's word is read from the mirror, and never used.
+    ++visited;
+    // NoNode's word is read from the mirror and never used.
+    const std::size_t smaller = SmallerOf(links);
+    const std::size_t larger = LargerOf(links);
     const Word smaller_word = LoadWord(Window + 1 + smaller);
     const Word larger_word = LoadWord(Window + 1 + larger);
+    const uint32_t smaller_links = LinksOf(Links[smaller]);
+    const uint32_t larger_links = LinksOf(Links[larger]);
     int i;
     Word larger_side;  // all ones when the key is the greater
     if (key_word != word) {
@@ -121,22 +139,26 @@ uint32_t LzhMatchTree::Insert(int r) {
     best = std::max(best, i << 12 | ((static_cast<int>(p) - r) & PositionMask));
     const std::size_t next = smaller ^ ((smaller ^ larger) & static_cast<std::size_t>(larger_side));
     if (next == NoNode) {
-      (larger_side ? Right : Left)[p] = static_cast<int16_t>(r);
+      Links[p][larger_side & 1] = static_cast<int16_t>(r);
       Parent[r] = static_cast<int16_t>(p);
+      work_[key[0]] += visited;
       return Reported(best);
     }
     p = next;
     word = smaller_word ^ ((smaller_word ^ larger_word) & larger_side);
+    links = smaller_links ^ ((smaller_links ^ larger_links) & static_cast<uint32_t>(larger_side));
   }
+  work_[key[0]] += visited;
   best = std::max(best, MaxMatch << 12 | ((static_cast<int>(p) - r) & PositionMask));
 
   // r's key equals p's in all 60 bytes: r takes p's place, so that only the
   // nearer of the two stays.
-  Left[r] = Left[p];
-  Right[r] = Right[p];
-  Parent[Left[p]] = static_cast<int16_t>(r);
-  Parent[Right[p]] = static_cast<int16_t>(r);
-  TakePlace(r, static_cast<int>(p));
+  const int same = static_cast<int>(p);
+  Left(r) = Left(same);
+  Right(r) = Right(same);
+  Parent[Left(same)] = static_cast<int16_t>(r);
+  Parent[Right(same)] = static_cast<int16_t>(r);
+  TakePlace(r, same);
   return Reported(best);
 }
 
@@ -146,8 +168,8 @@ void LzhMatchTree::Repartition(LzhMatchTree* const* trees, int count, const std:
     for (int b = 0; b < 256; ++b) {
       LzhMatchTree& to = *trees[owner[static_cast<size_t>(b)]];
       if (&to == &from || !from.owns_[static_cast<size_t>(b)]) continue;
-      to.Right[RootSlot + b] = from.Right[RootSlot + b];
-      from.Right[RootSlot + b] = NoNode;
+      to.Right(RootSlot + b) = from.Right(RootSlot + b);
+      from.Right(RootSlot + b) = NoNode;
     }
     // A node belongs to the tree of its key's first byte, which stays in
     // the window as long as the node is in the tree.
@@ -155,8 +177,8 @@ void LzhMatchTree::Repartition(LzhMatchTree* const* trees, int count, const std:
       if (from.Parent[p] == NoNode) continue;
       LzhMatchTree& to = *trees[owner[from.Window[p]]];
       if (&to == &from) continue;
-      to.Left[p] = from.Left[p];
-      to.Right[p] = from.Right[p];
+      to.Left(p) = from.Left(p);
+      to.Right(p) = from.Right(p);
       to.Parent[p] = from.Parent[p];
       from.Parent[p] = NoNode;
     }
@@ -170,31 +192,31 @@ void LzhMatchTree::Repartition(LzhMatchTree* const* trees, int count, const std:
 void LzhMatchTree::TakePlace(int q, int p) {
   const int parent = Parent[p];
   Parent[q] = static_cast<int16_t>(parent);
-  if (Right[parent] == p) {
-    Right[parent] = static_cast<int16_t>(q);
+  if (Right(parent) == p) {
+    Right(parent) = static_cast<int16_t>(q);
   } else {
-    Left[parent] = static_cast<int16_t>(q);
+    Left(parent) = static_cast<int16_t>(q);
   }
   Parent[p] = NoNode;
 }
 
 void LzhMatchTree::Unlink(int p) {
   int q;
-  if (Right[p] == NoNode) {
-    q = Left[p];
-  } else if (Left[p] == NoNode) {
-    q = Right[p];
+  if (Right(p) == NoNode) {
+    q = Left(p);
+  } else if (Left(p) == NoNode) {
+    q = Right(p);
   } else {
-    q = Left[p];
-    if (Right[q] != NoNode) {
-      do q = Right[q]; while (Right[q] != NoNode);
-      Right[Parent[q]] = Left[q];
-      Parent[Left[q]] = Parent[q];
-      Left[q] = Left[p];
-      Parent[Left[p]] = static_cast<int16_t>(q);
+    q = Left(p);
+    if (Right(q) != NoNode) {
+      do q = Right(q); while (Right(q) != NoNode);
+      Right(Parent[q]) = Left(q);
+      Parent[Left(q)] = Parent[q];
+      Left(q) = Left(p);
+      Parent[Left(p)] = static_cast<int16_t>(q);
     }
-    Right[q] = Right[p];
-    Parent[Right[p]] = static_cast<int16_t>(q);
+    Right(q) = Right(p);
+    Parent[Right(p)] = static_cast<int16_t>(q);
   }
   TakePlace(q, p);
 }

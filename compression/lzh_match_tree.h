@@ -60,9 +60,14 @@ class LzhMatchTree {
   // Hangs q (or NoNode) where p hung, and takes p out of the tree.
   void TakePlace(int q, int p);
 
-  int16_t Left[WindowSize + 1];
+  int16_t& Left(int p) { return Links[p][0]; }
+  int16_t& Right(int p) { return Links[p][1]; }
+
+  // Each node's two links side by side, the smaller first, so that one load
+  // fetches both; Right(4097 + b) is the root of b's tree, and NoNode's
+  // links lead to NoNode.
+  alignas(4) int16_t Links[WindowSize + 1 + 256][2];
   int16_t Parent[WindowSize + 1];
-  int16_t Right[WindowSize + 1 + 256];  // 4097 + b: root of b's tree
   std::array<bool, 256> owns_;
   std::array<uint64_t, 256> work_;
 };
