@@ -192,22 +192,21 @@ void LzhMatchTree::Repartition(LzhMatchTree* const* trees, int count, const std:
 void LzhMatchTree::TakePlace(int q, int p) {
   const int parent = Parent[p];
   Parent[q] = static_cast<int16_t>(parent);
-  if (Right(parent) == p) {
-    Right(parent) = static_cast<int16_t>(q);
-  } else {
-    Left(parent) = static_cast<int16_t>(q);
-  }
+  // Which side p hangs on is a coin toss, so the side is an index rather
+  // than a branch. A root slot's tree hangs on its right.
+  Links[parent][Right(parent) == p] = static_cast<int16_t>(q);
   Parent[p] = NoNode;
 }
 
 void LzhMatchTree::Unlink(int p) {
+  const int smaller = Left(p);
+  const int larger = Right(p);
   int q;
-  if (Right(p) == NoNode) {
-    q = Left(p);
-  } else if (Left(p) == NoNode) {
-    q = Right(p);
+  if (smaller == NoNode || larger == NoNode) {
+    // The other link, or NoNode when both are: one branch, not two.
+    q = smaller ^ larger ^ NoNode;
   } else {
-    q = Left(p);
+    q = smaller;
     if (Right(q) != NoNode) {
       do q = Right(q); while (Right(q) != NoNode);
       Right(Parent[q]) = Left(q);
