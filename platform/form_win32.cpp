@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/form.h"
+#include "platform/wide_text_win32.h"
 
 namespace stowaway {
 namespace {
@@ -13,24 +14,6 @@ namespace {
 constexpr wchar_t FormClass[] = L"StowawayForm";
 constexpr wchar_t MailboxClass[] = L"StowawayMailbox";
 constexpr int FirstControl = 100;
-
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return {};
-  const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(size), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-  return wide;
-}
-
-std::string Narrow(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  std::string narrow(static_cast<size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
-                        size, nullptr, nullptr);
-  return narrow;
-}
 
 std::wstring WindowTextOf(HWND window) {
   const auto length = static_cast<int>(::SendMessageW(window, WM_GETTEXTLENGTH, 0, 0));

@@ -1,9 +1,11 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <string_view>
 #include <vector>
 
 #include "platform/places.h"
+#include "platform/wide_text_win32.h"
 
 namespace stowaway {
 namespace {
@@ -14,16 +16,12 @@ std::string KnownFolder(int which) {
   return path;
 }
 
-std::wstring Wide(const std::string& text, UINT code_page) {
-  if (text.empty()) return {};
-  const int size = ::MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(size), L'\0');
-  ::MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-  return wide;
-}
+// How the system writes a path in its lists of work for the next start.
+constexpr wchar_t SystemPathPrefix[] = L"\\??\\";
 
 // The system keeps the removals it owes the next start as pairs of paths in
-// its own form (\??\C:\...), the second empty for a removal.
+// its own form (SystemPathPrefix, then the path), the second empty for a
+// removal.
 std::vector<std::wstring> RemovalsOwed() {
   std::vector<std::wstring> removals;
   HKEY key = nullptr;
@@ -85,13 +83,9 @@ bool RemoveEmptyFolder(const std::string& folder) { return ::RemoveDirectoryA(fo
 std::vector<std::string> RemovalsAtRestart() {
   std::vector<std::string> paths;
   for (const std::wstring& removal : RemovalsOwed()) {
-    const std::wstring path = removal.rfind(L"\\??\\", 0) == 0 ? removal.substr(4) : removal;
-    const int size = ::WideCharToMultiByte(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string ansi(static_cast<size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, path.data(), static_cast<int>(path.size()), ansi.data(), size, nullptr,
-                          nullptr);
-    paths.push_back(ansi);
+    const std::wstring_view prefix = SystemPathPrefix;
+    const bool prefixed = removal.rfind(prefix, 0) == 0;
+    paths.push_back(Narrow(prefixed ? removal.substr(prefix.size()) : removal, CP_ACP));
   }
   return paths;
 }
@@ -104,7 +98,7 @@ bool RemoveAtRestart(const std::string& path) {
   if (size != 0) {
     std::wstring full(size, L'\0');
     full.resize(::GetFullPathNameW(wide.c_str(), size, full.data(), nullptr));
-    const std::wstring own = L"\\??\\" + full;
+    const std::wstring own = SystemPathPrefix + full;
     for (const std::wstring& removal : RemovalsOwed()) {
       if (::CompareStringOrdinal(removal.data(), static_cast<int>(removal.size()), own.data(),
                                  static_cast<int>(own.size()), TRUE) == CSTR_EQUAL) {
@@ -130,28 +124,13 @@ bool StartProgramIn(const std::string& program, const std::string& folder) {
 }
 
 std::optional<std::string> AnsiFromUtf8(const std::string& text) {
-  const std::wstring wide = Wide(text, CP_UTF8);
-  if (wide.empty()) return std::string();
   BOOL lossy = FALSE;
-  const int size = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()),
-                                         nullptr, 0, nullptr, &lossy);
+  std::string ansi = Narrow(Wide(text, CP_UTF8), CP_ACP, &lossy);
   if (lossy) return std::nullopt;
-  std::string ansi(static_cast<size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), ansi.data(), size,
-                        nullptr, nullptr);
   return ansi;
 }
 
-std::string Utf8FromAnsi(const std::string& text) {
-  const std::wstring wide = Wide(text, CP_ACP);
-  if (wide.empty()) return {};
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), size,
-                        nullptr, nullptr);
-  return utf8;
-}
+std::string Utf8FromAnsi(const std::string& text) { return Narrow(Wide(text, CP_ACP), CP_UTF8); }
 
 std::string LastErrorText() {
   const DWORD code = ::GetLastError();
