@@ -53,5 +53,4 @@ std::optional<size_t> PlaceOf(const InstallPlan& plan, const std::string& staged
   return found->second;
 }
 
-
 }  // namespace stowaway

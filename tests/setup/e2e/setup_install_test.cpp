@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "archive/directory.h"
+#include "archive/names.h"
 #include "platform/form.h"
 #include "platform/places.h"
 #include "platform/process.h"
@@ -131,13 +132,10 @@ class SetupInstall : public ::testing::Test {
 // How often the system is to remove the setup program's copy at its next
 // start.
 size_t CopyMarkedForRemoval() {
-  const std::string copy = NativeWindowSystem().SystemFolderPath() + "\\stowaway-setup.exe";
+  const std::string copy = NameIdentity(NativeWindowSystem().SystemFolderPath() + "\\stowaway-setup.exe");
   const std::vector<std::string> removals = RemovalsAtRestart();
-  return static_cast<size_t>(std::count_if(removals.begin(), removals.end(), [&](const std::string& path) {
-    return path.size() == copy.size() && std::equal(path.begin(), path.end(), copy.begin(), [](char a, char b) {
-             return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-           });
-  }));
+  return static_cast<size_t>(std::count_if(removals.begin(), removals.end(),
+                                           [&](const std::string& path) { return NameIdentity(path) == copy; }));
 }
 
 TEST_F(SetupInstall, SilentInstallBringsTheTreeIntactIntoANewFolderWithSpaces) {
