@@ -156,6 +156,8 @@ void Installation::Close(int code) {
   LogEnd(code);
 }
 
+void Installation::LogPlaced(const Placement& place) { log_.Write("file " + Utf8FromAnsi(place.Target)); }
+
 void Installation::LogEnd(int code) {
   std::string outcome = "outcome: ";
   outcome += text::Outcome(code);
@@ -278,7 +280,7 @@ int Installation::PlaceFiles() {
   for (; at < plan_.Places.size(); ++at) {
     const Placement& place = plan_.Places[at];
     if (early_[at]) {
-      log_.Write("file " + Utf8FromAnsi(place.Target));
+      LogPlaced(place);
       continue;
     }
     const std::string target = Target(place.Target);
@@ -293,11 +295,11 @@ int Installation::PlaceFiles() {
       break;
     }
     ready = needed;
-    if (!folder) log_.Write("file " + Utf8FromAnsi(place.Target));
+    if (!folder) LogPlaced(place);
   }
   // Those placed during the extraction stay, as do those before the failure.
   for (size_t i = at; i < plan_.Places.size(); ++i) {
-    if (early_[i]) log_.Write("file " + Utf8FromAnsi(plan_.Places[i].Target));
+    if (early_[i]) LogPlaced(plan_.Places[i]);
   }
   // The files placed are gone from the staging folder; under Wine each
   // delete of a name that is not there costs a search of the folder.

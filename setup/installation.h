@@ -88,6 +88,8 @@ class Installation {
   void PlaceEarly(size_t index);
   void FinishEarly();
   void TakeBackEarly();
+  // One line of the log for each file in its place.
+  void LogPlaced(const Placement& place);
   void LogEnd(int code);
   int PlaceFiles();
   std::string FirstMissing() const;
